@@ -1,0 +1,45 @@
+# The two commands: `make run` (the terminal) and `make test` (every test).
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build run test bench fuzz install clean format sanitize tsan
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+
+configure: deps $(BUILD)/CMakeCache.txt
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/src/kestrum/kestrum
+
+test: build
+	scripts/run-tests $(BUILD)
+
+bench: build
+	cmake --build $(BUILD) --target run-benchmarks
+
+# Address and undefined-behaviour sanitizers over the whole suite, in a build of their own.
+sanitize: deps
+	cmake -S . -B build-asan -G Ninja -DKESTRUM_SANITIZE=ON -DKESTRUM_BUILD_BENCH=OFF
+	cmake --build build-asan -j $(JOBS)
+	scripts/run-tests build-asan
+
+tsan: deps
+	cmake -S . -B build-tsan -G Ninja -DKESTRUM_TSAN=ON -DKESTRUM_BUILD_BENCH=OFF
+	cmake --build build-tsan -j $(JOBS)
+	scripts/run-tests build-tsan
+
+format:
+	find src tests bench -name '*.cpp' -o -name '*.hpp' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) build-asan build-tsan
