@@ -173,7 +173,7 @@ void init_logging(const LogFilter& filter, ColorMode mode) {
                                                              : spdlog::color_mode::automatic;
     auto sink = std::make_shared<spdlog::sinks::stderr_color_sink_mt>(spd_mode);
     auto formatter = std::make_unique<spdlog::pattern_formatter>(
-        spdlog::pattern_time_type::utc, std::string(""));
+        spdlog::pattern_time_type::utc);
     formatter->add_flag<LevelFlag>('*').set_pattern("%Y-%m-%dT%H:%M:%S.%fZ %^%*%$ %v");
     sink->set_formatter(std::move(formatter));
     auto logger = std::make_shared<spdlog::logger>("kestrum", std::move(sink));
