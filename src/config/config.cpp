@@ -36,9 +36,12 @@ std::string describe(const toml::node& node) {
             return fmt::format("floating point `{}`", node.as_floating_point()->get());
         case toml::node_type::boolean:
             return fmt::format("boolean `{}`", node.as_boolean()->get());
-        case toml::node_type::table: return "map";
-        case toml::node_type::array: return "sequence";
-        default: return "datetime";
+        case toml::node_type::table:
+            return "map";
+        case toml::node_type::array:
+            return "sequence";
+        default:
+            return "datetime";
     }
 }
 
@@ -146,7 +149,8 @@ Config map_document(const toml::table& root) {
     with_key(root, "font", [&](const toml::node& node) {
         const auto& t = read_table(node, "FontConfig");
         with_key(t, "family", [&](const toml::node& n) { c.font.family = read_string(n); });
-        with_key(t, "size", [&](const toml::node& n) { c.font.size = read_f32(n, FloatRule::positive); });
+        with_key(t, "size",
+                 [&](const toml::node& n) { c.font.size = read_f32(n, FloatRule::positive); });
         with_key(t, "ligatures", [&](const toml::node& n) { c.font.ligatures = read_bool(n); });
     });
     with_key(root, "scrollback_lines",
@@ -155,7 +159,8 @@ Config map_document(const toml::table& root) {
     with_key(root, "padding", [&](const toml::node& n) { c.padding = read_padding(n); });
     with_key(root, "cursor", [&](const toml::node& node) {
         const auto& t = read_table(node, "CursorConfig");
-        with_key(t, "style", [&](const toml::node& n) { c.cursor.style = read_enum(n, kCursorStyles); });
+        with_key(t, "style",
+                 [&](const toml::node& n) { c.cursor.style = read_enum(n, kCursorStyles); });
         with_key(t, "blink", [&](const toml::node& n) { c.cursor.blink = read_bool(n); });
     });
     with_key(root, "window", [&](const toml::node& node) {
@@ -276,11 +281,13 @@ Config Config::parse(std::string_view text) {
     try {
         config = map_document(toml::parse(text));
     } catch (const toml::parse_error& e) {
-        KLOG_WARN(kTarget, "invalid config: TOML parse error at line {}, column {}: {}; using defaults",
+        KLOG_WARN(kTarget,
+                  "invalid config: TOML parse error at line {}, column {}: {}; using defaults",
                   e.source().begin.line, e.source().begin.column, e.description());
         return Config{};
     } catch (const MappingError& e) {
-        KLOG_WARN(kTarget, "invalid config: TOML parse error at line {}, column {}: {}; using defaults",
+        KLOG_WARN(kTarget,
+                  "invalid config: TOML parse error at line {}, column {}: {}; using defaults",
                   e.where.line, e.where.column, e.description);
         return Config{};
     }

@@ -12,7 +12,7 @@
 namespace kestrum::core {
 
 class Error {
-public:
+  public:
     Error() = default;
     explicit Error(std::string message) : message_(std::move(message)) {}
 
@@ -50,7 +50,7 @@ public:
 
     friend bool operator==(const Error&, const Error&) = default;
 
-private:
+  private:
     std::string message_;
     std::vector<std::string> causes_;
 };

@@ -34,14 +34,14 @@ void set_fatal_hook(FatalHook hook);
 // Thrown where a failure must unwind to a catcher that contains it (the session
 // reader); uncaught, the terminate handler reports it with its location.
 class Panic : public std::exception {
-public:
+  public:
     explicit Panic(std::string message,
                    std::source_location where = std::source_location::current())
         : message_(std::move(message)), where_(where) {}
     const char* what() const noexcept override { return message_.c_str(); }
     const std::source_location& where() const { return where_; }
 
-private:
+  private:
     std::string message_;
     std::source_location where_;
 };

@@ -21,7 +21,7 @@ std::optional<Level> parse_level(std::string_view word) {
         Level level;
     };
     static constexpr Name kNames[] = {
-        {"off", Level::off},     {"error", Level::error}, {"warn", Level::warn},
+        {"off", Level::off},      {"error", Level::error}, {"warn", Level::warn},
         {"warning", Level::warn}, {"info", Level::info},   {"debug", Level::debug},
         {"trace", Level::trace},
     };
@@ -39,30 +39,41 @@ std::optional<Level> parse_level(std::string_view word) {
 }
 
 std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
     return s;
 }
 
 // `target` covers `candidate` when equal or when candidate continues with "::".
 bool covers(std::string_view target, std::string_view candidate) {
     if (!candidate.starts_with(target)) return false;
-    return candidate.size() == target.size() ||
-           candidate.substr(target.size()).starts_with("::");
+    return candidate.size() == target.size() || candidate.substr(target.size()).starts_with("::");
 }
 
 // Upper-case, fixed-width level names; the colour range wraps them.
 class LevelFlag final : public spdlog::custom_flag_formatter {
-public:
+  public:
     void format(const spdlog::details::log_msg& msg, const std::tm&,
                 spdlog::memory_buf_t& dest) override {
         std::string_view name;
         switch (msg.level) {
-            case spdlog::level::err: name = "ERROR"; break;
-            case spdlog::level::warn: name = "WARN "; break;
-            case spdlog::level::info: name = "INFO "; break;
-            case spdlog::level::debug: name = "DEBUG"; break;
-            default: name = "TRACE"; break;
+            case spdlog::level::err:
+                name = "ERROR";
+                break;
+            case spdlog::level::warn:
+                name = "WARN ";
+                break;
+            case spdlog::level::info:
+                name = "INFO ";
+                break;
+            case spdlog::level::debug:
+                name = "DEBUG";
+                break;
+            default:
+                name = "TRACE";
+                break;
         }
         dest.append(name.data(), name.data() + name.size());
     }
@@ -73,11 +84,16 @@ public:
 
 spdlog::level::level_enum to_spdlog(Level level) {
     switch (level) {
-        case Level::error: return spdlog::level::err;
-        case Level::warn: return spdlog::level::warn;
-        case Level::info: return spdlog::level::info;
-        case Level::debug: return spdlog::level::debug;
-        default: return spdlog::level::trace;
+        case Level::error:
+            return spdlog::level::err;
+        case Level::warn:
+            return spdlog::level::warn;
+        case Level::info:
+            return spdlog::level::info;
+        case Level::debug:
+            return spdlog::level::debug;
+        default:
+            return spdlog::level::trace;
     }
 }
 
@@ -134,7 +150,8 @@ LogFilter LogFilter::parse(std::string_view spec) {
     // With only target directives, everything else is off.
     if (!saw_default && !f.directives_.empty()) f.default_ = Level::off;
     f.max_ = f.default_;
-    for (const auto& d : f.directives_) f.max_ = std::max(f.max_, d.level);
+    for (const auto& d : f.directives_)
+        f.max_ = std::max(f.max_, d.level);
     return f;
 }
 
@@ -172,8 +189,7 @@ void init_logging(const LogFilter& filter, ColorMode mode) {
                                   : mode == ColorMode::never ? spdlog::color_mode::never
                                                              : spdlog::color_mode::automatic;
     auto sink = std::make_shared<spdlog::sinks::stderr_color_sink_mt>(spd_mode);
-    auto formatter = std::make_unique<spdlog::pattern_formatter>(
-        spdlog::pattern_time_type::utc);
+    auto formatter = std::make_unique<spdlog::pattern_formatter>(spdlog::pattern_time_type::utc);
     formatter->add_flag<LevelFlag>('*').set_pattern("%Y-%m-%dT%H:%M:%S.%fZ %^%*%$ %v");
     sink->set_formatter(std::move(formatter));
     auto logger = std::make_shared<spdlog::logger>("kestrum", std::move(sink));

@@ -19,7 +19,7 @@ enum class Level : int { off = 0, error = 1, warn = 2, info = 3, debug = 4, trac
 // itself and every module below it (`kestrum_tabs` covers `kestrum_tabs::session`);
 // the longest matching target wins.
 class LogFilter {
-public:
+  public:
     // Comma-separated directives, each `level` or `target=level`. Unknown levels
     // and empty directives are skipped (reported in `problems`).
     static LogFilter parse(std::string_view spec);
@@ -29,7 +29,7 @@ public:
     Level max_level() const { return max_; }
     const std::vector<std::string>& problems() const { return problems_; }
 
-private:
+  private:
     struct Directive {
         std::string target;
         Level level;
@@ -65,16 +65,20 @@ inline bool log_enabled(Level level, std::string_view target) {
 }
 
 template <typename... Args>
-void log(Level level, std::string_view target, fmt::format_string<Args...> format,
-         Args&&... args) {
+void log(Level level, std::string_view target, fmt::format_string<Args...> format, Args&&... args) {
     if (!log_enabled(level, target)) return;
     detail::write(level, target, fmt::format(format, std::forward<Args>(args)...));
 }
 
 }  // namespace kestrum::core
 
-#define KLOG_ERROR(target, ...) ::kestrum::core::log(::kestrum::core::Level::error, target, __VA_ARGS__)
-#define KLOG_WARN(target, ...) ::kestrum::core::log(::kestrum::core::Level::warn, target, __VA_ARGS__)
-#define KLOG_INFO(target, ...) ::kestrum::core::log(::kestrum::core::Level::info, target, __VA_ARGS__)
-#define KLOG_DEBUG(target, ...) ::kestrum::core::log(::kestrum::core::Level::debug, target, __VA_ARGS__)
-#define KLOG_TRACE(target, ...) ::kestrum::core::log(::kestrum::core::Level::trace, target, __VA_ARGS__)
+#define KLOG_ERROR(target, ...) \
+    ::kestrum::core::log(::kestrum::core::Level::error, target, __VA_ARGS__)
+#define KLOG_WARN(target, ...) \
+    ::kestrum::core::log(::kestrum::core::Level::warn, target, __VA_ARGS__)
+#define KLOG_INFO(target, ...) \
+    ::kestrum::core::log(::kestrum::core::Level::info, target, __VA_ARGS__)
+#define KLOG_DEBUG(target, ...) \
+    ::kestrum::core::log(::kestrum::core::Level::debug, target, __VA_ARGS__)
+#define KLOG_TRACE(target, ...) \
+    ::kestrum::core::log(::kestrum::core::Level::trace, target, __VA_ARGS__)

@@ -13,4 +13,6 @@ int main() {
 
 }  // namespace kestrum
 
-int main() { return kestrum::main(); }
+int main() {
+    return kestrum::main();
+}

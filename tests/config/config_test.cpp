@@ -57,7 +57,10 @@ option_as_meta = true
         {"partial table keeps other defaults", "font = { size = 16 }",
          [](Config& c) { c.font.size = 16.0f; }, nullptr},
         {"padding array of one", "padding = [4]", [](Config& c) { c.padding.x = 4.0f; }, nullptr},
-        {"padding array of three", "padding = [4, 5, 6]", [](Config& c) { c.padding = {4.0f, 5.0f}; },
+        {"padding array of three", "padding = [4, 5, 6]",
+         [](Config& c) {
+             c.padding = {4.0f, 5.0f};
+         },
          nullptr},
         {"padding array with a bad element", "padding = [4, \"5\"]", nullptr, "expected f32"},
         {"empty shell stays empty", "shell = \"\"", [](Config& c) { c.shell = ""; }, nullptr},
@@ -90,7 +93,8 @@ option_as_meta = true
          "expected one of `esc-cr`, `newline`, `csi-u`, `cr`"},
         {"string for a boolean", "cursor = { blink = \"yes\" }", nullptr,
          "invalid type: string \"yes\", expected a boolean"},
-        {"number for a string", "shell = 5", nullptr, "invalid type: integer `5`, expected a string"},
+        {"number for a string", "shell = 5", nullptr,
+         "invalid type: integer `5`, expected a string"},
         {"boolean for a float", "font = { size = true }", nullptr,
          "invalid type: boolean `true`, expected f32"},
         {"font not a table", "font = \"Menlo\"", nullptr,
@@ -137,7 +141,7 @@ option_as_meta = true
 
 // Sets and restores environment variables for one test.
 class Env {
-public:
+  public:
     void set(const char* name, const char* value) {
         remember(name);
         if (value) {
@@ -156,7 +160,7 @@ public:
         }
     }
 
-private:
+  private:
     void remember(const char* name) {
         const char* v = std::getenv(name);
         saved_.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
@@ -194,7 +198,7 @@ TEST(ConfigPath, EnvironmentRules) {
 }
 
 class ConfigLoad : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() / ("kestrum-config-test-" + std::to_string(::getpid()));
         fs::remove_all(dir_);
@@ -223,8 +227,9 @@ TEST_F(ConfigLoad, MissingFileIsDebugOnly) {
     kestrum::testing::LogCapture capture;
     EXPECT_EQ(Config::load(), Config{});
     std::string log = capture.text();
-    EXPECT_NE(log.find("DEBUG kestrum_config: no config at " + file().string() + "; using defaults"),
-              std::string::npos)
+    EXPECT_NE(
+        log.find("DEBUG kestrum_config: no config at " + file().string() + "; using defaults"),
+        std::string::npos)
         << log;
     EXPECT_EQ(log.find("WARN"), std::string::npos) << log;
 }
@@ -265,13 +270,20 @@ TEST_F(ConfigLoad, UnreadableFilesWarn) {
     }
 }
 
+// Run in a child so that root can drop to an unprivileged user for the read.
 TEST_F(ConfigLoad, PermissionDenied) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root reads any file";
     write("shell = \"x\"");
     ::chmod(file().c_str(), 0);
-    kestrum::testing::LogCapture capture;
-    EXPECT_EQ(Config::load(), Config{});
-    EXPECT_NE(capture.text().find("Permission denied; using defaults"), std::string::npos);
+    EXPECT_EXIT(
+        {
+            if (::geteuid() == 0 && ::seteuid(65534) != 0) std::exit(2);
+            kestrum::testing::LogCapture capture;
+            bool defaults = Config::load() == Config{};
+            bool logged =
+                capture.text().find(": Permission denied; using defaults") != std::string::npos;
+            std::exit(defaults && logged ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

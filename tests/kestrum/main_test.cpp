@@ -29,7 +29,8 @@ ChildRun run_kestrum(const std::vector<std::string>& env, bool on_terminal) {
         write_fd = fds[1];
     }
     std::vector<char*> envp;
-    for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    for (const auto& e : env)
+        envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
     pid_t pid = ::fork();
     if (pid == 0) {
@@ -84,7 +85,8 @@ TEST(Startup, LineFollowsFilterAndStyle) {
         EXPECT_EQ(run.err.find("starting kestrum 0.1.0") != std::string::npos, c.shows_line)
             << run.err;
         if (c.shows_line) {
-            EXPECT_NE(run.err.find("kestrum: starting kestrum 0.1.0"), std::string::npos) << run.err;
+            EXPECT_NE(run.err.find("kestrum: starting kestrum 0.1.0"), std::string::npos)
+                << run.err;
             EXPECT_EQ(run.err.find('\x1b') != std::string::npos, c.coloured) << run.err;
         }
     }

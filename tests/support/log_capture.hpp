@@ -14,13 +14,12 @@ namespace kestrum::testing {
 
 inline void ensure_logging() {
     static std::once_flag once;
-    std::call_once(once, [] {
-        core::init_logging(core::LogFilter::parse("trace"), core::ColorMode::never);
-    });
+    std::call_once(
+        once, [] { core::init_logging(core::LogFilter::parse("trace"), core::ColorMode::never); });
 }
 
 class LogCapture {
-public:
+  public:
     LogCapture() {
         ensure_logging();
         std::fflush(stderr);
@@ -39,11 +38,12 @@ public:
         char buf[4096];
         std::rewind(file_);
         size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0) out.append(buf, n);
+        while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0)
+            out.append(buf, n);
         return out;
     }
 
-private:
+  private:
     void restore() {
         if (saved_ < 0) return;
         std::fflush(stderr);
