@@ -12,6 +12,7 @@
 #include <toml++/toml.h>
 
 #include "core/log.hpp"
+#include "core/utf8.hpp"
 
 namespace kestrum_config {
 
@@ -178,37 +179,6 @@ Config map_document(const toml::table& root) {
     return c;
 }
 
-bool valid_utf8(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        auto b = static_cast<unsigned char>(s[i]);
-        size_t len;
-        char32_t cp;
-        if (b < 0x80) {
-            ++i;
-            continue;
-        } else if ((b & 0xE0) == 0xC0) {
-            len = 2, cp = b & 0x1F;
-        } else if ((b & 0xF0) == 0xE0) {
-            len = 3, cp = b & 0x0F;
-        } else if ((b & 0xF8) == 0xF0) {
-            len = 4, cp = b & 0x07;
-        } else {
-            return false;
-        }
-        if (i + len > s.size()) return false;
-        for (size_t k = 1; k < len; ++k) {
-            auto c = static_cast<unsigned char>(s[i + k]);
-            if ((c & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += len;
-    }
-    return true;
-}
-
 // Reads a whole file; on failure returns the system's error text.
 std::optional<std::string> read_file(const std::filesystem::path& path, std::string& error,
                                      bool& not_found) {
@@ -233,7 +203,7 @@ std::optional<std::string> read_file(const std::filesystem::path& path, std::str
         text.append(buf, static_cast<size_t>(n));
     }
     ::close(fd);
-    if (!valid_utf8(text)) {
+    if (!kestrum::core::is_valid_utf8(text)) {
         error = "stream did not contain valid UTF-8";
         return std::nullopt;
     }

@@ -17,7 +17,9 @@ constexpr std::uint16_t saturate_u16(double v) {
 }
 
 // Layout rounding: to nearest, halves away from zero.
-inline double round_layout(double v) { return std::round(v); }
+inline double round_layout(double v) {
+    return std::round(v);
+}
 
 using Clock = std::chrono::steady_clock;
 using Instant = Clock::time_point;

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/env.hpp"
 #include "support/log_capture.hpp"
 
 namespace kestrum_config {
@@ -139,34 +140,7 @@ option_as_meta = true
     }
 }
 
-// Sets and restores environment variables for one test.
-class Env {
-  public:
-    void set(const char* name, const char* value) {
-        remember(name);
-        if (value) {
-            ::setenv(name, value, 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-    ~Env() {
-        for (auto& [name, value] : saved_) {
-            if (value) {
-                ::setenv(name.c_str(), value->c_str(), 1);
-            } else {
-                ::unsetenv(name.c_str());
-            }
-        }
-    }
-
-  private:
-    void remember(const char* name) {
-        const char* v = std::getenv(name);
-        saved_.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
-    }
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
+using Env = kestrum::testing::ScopedEnv;
 
 TEST(ConfigPath, EnvironmentRules) {
     struct Case {
