@@ -52,9 +52,11 @@ std::string to_valid_utf8(std::string_view s) {
             continue;
         }
         out += "\xEF\xBF\xBD";
-        // Skip the lead byte and the continuation bytes that belonged to it.
+        // A lead byte takes the continuation bytes that belonged to it along;
+        // a stray continuation byte is replaced on its own.
+        bool lead = (static_cast<unsigned char>(s[i]) & 0xC0) == 0xC0;
         ++i;
-        while (i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80)
+        while (lead && i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80)
             ++i;
     }
     return out;
