@@ -55,7 +55,8 @@ std::optional<fs::path> register_bundled_fonts_from(std::span<const fs::path> ca
                                                     FontFileRegistrar registrar) {
     for (const fs::path& folder : candidates) {
         bool complete = true;
-        for (std::string_view file : kBundledFontFiles) complete = complete && file_exists(folder / file);
+        for (std::string_view file : kBundledFontFiles)
+            complete = complete && file_exists(folder / file);
         if (!complete) continue;
 
         int registered = 0;
@@ -73,7 +74,8 @@ std::optional<fs::path> register_bundled_fonts_from(std::span<const fs::path> ca
                            path.string());
             }
         }
-        KLOG_DEBUG(kAppTarget, "registered {} bundled font(s) from {}", registered, folder.string());
+        KLOG_DEBUG(kAppTarget, "registered {} bundled font(s) from {}", registered,
+                   folder.string());
         // A partial registration still ends the search: later copies are not better.
         return folder;
     }
@@ -82,7 +84,8 @@ std::optional<fs::path> register_bundled_fonts_from(std::span<const fs::path> ca
 }
 
 void register_bundled_fonts() {
-    const auto candidates = bundled_font_candidates(executable_dir(), current_dir(), KESTRUM_SOURCE_DIR);
+    const auto candidates =
+        bundled_font_candidates(executable_dir(), current_dir(), KESTRUM_SOURCE_DIR);
     register_bundled_fonts_from(candidates, &platform::register_font_file);
 }
 

@@ -44,7 +44,7 @@ enum class BitmapFormat {
 // A zero-filled drawing target. Rows are stored top row first and padded to a
 // multiple of 4 bytes, so `bytes_per_row` may exceed the pixel width.
 class GlyphBitmap {
-public:
+  public:
     GlyphBitmap(BitmapFormat format, std::uint32_t width, std::uint32_t height);
 
     BitmapFormat format() const { return format_; }
@@ -59,7 +59,7 @@ public:
         return {data_.data() + y * bytes_per_row_, width_ * bytes_per_pixel()};
     }
 
-private:
+  private:
     BitmapFormat format_;
     std::uint32_t width_;
     std::uint32_t height_;
@@ -74,7 +74,7 @@ struct FaceSource;
 // A font face at a pixel size: a cheap value. Faces compare equal when they are
 // the same face of the same file at the same size.
 class FontFace {
-public:
+  public:
     // The largest size a face is made at; glyphs beyond it would not fit any texture.
     static constexpr double kMaxSize = 4096;
 
@@ -107,7 +107,7 @@ public:
     // Maps UTF-16 code units to glyphs, one slot per unit: a surrogate pair's glyph
     // goes in its first slot and 0 in the second. Returns false when any character
     // has no glyph (its slot is 0) or the spans differ in length.
-    bool glyphs_for_characters(std::span<const char16_t> characters,
+    bool glyphs_for_characters(std::u16string_view characters,
                                std::span<std::uint16_t> glyphs) const;
     // Horizontal advances in pixels, one per glyph; returns their sum.
     double advances_for_glyphs(std::span<const std::uint16_t> glyphs,
@@ -144,7 +144,7 @@ public:
     FontFace(ft::FaceSource* source, double size) : source_(source), size_(size) {}
     ft::FaceSource* source() const { return source_; }
 
-private:
+  private:
     ft::FaceSource* source_;  // owned by the process-wide face registry, never freed early
     double size_;
 };

@@ -29,12 +29,24 @@ std::string quoted(std::string_view s) {
     for (char ch : s) {
         const auto c = static_cast<unsigned char>(ch);
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '\0': out += "\\0"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\0':
+                out += "\\0";
+                break;
             default:
                 if (c < 0x20 || c == 0x7F) {
                     out += fmt::format("\\u{{{:x}}}", c);
@@ -50,7 +62,9 @@ std::string quoted(std::string_view s) {
 bool equals_ignoring_ascii_case(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        auto lower = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        };
         if (lower(a[i]) != lower(b[i])) return false;
     }
     return true;
@@ -72,9 +86,8 @@ std::size_t encode_utf16(char32_t c, char16_t (&units)[2]) {
 // The advance of "M": a positive per-glyph advance, else a positive total, else
 // 0.6 of the size.
 float advance_of_m(const FontFace& face, float size) {
-    const char16_t m[1] = {u'M'};
     std::uint16_t glyph[1] = {0};
-    if (face.glyphs_for_characters(m, glyph) && glyph[0] != 0) {
+    if (face.glyphs_for_characters(u"M", glyph) && glyph[0] != 0) {
         double advance[1] = {0};
         const double total = face.advances_for_glyphs(glyph, advance);
         if (advance[0] > 0) return static_cast<float>(advance[0]);
@@ -149,14 +162,16 @@ std::optional<Font> Font::create(std::string_view family, float size) {
 
     // Styles the family lacks use the regular face: nothing is synthesised.
     auto styled = [&](std::uint32_t traits) {
-        return regular->copy_with_symbolic_traits(traits, platform::kTraitBold | platform::kTraitItalic)
+        return regular
+            ->copy_with_symbolic_traits(traits, platform::kTraitBold | platform::kTraitItalic)
             .value_or(*regular);
     };
     std::array<FontFace, 4> faces = {*regular, styled(platform::kTraitBold),
                                      styled(platform::kTraitItalic),
                                      styled(platform::kTraitBold | platform::kTraitItalic)};
     std::array<float, 4> advances{};
-    for (std::size_t i = 0; i < faces.size(); ++i) advances[i] = advance_of_m(faces[i], size);
+    for (std::size_t i = 0; i < faces.size(); ++i)
+        advances[i] = advance_of_m(faces[i], size);
     const CellMetrics metrics = cell_metrics(*regular, advances[0]);
     return Font(std::move(faces), metrics, advances);
 }
@@ -206,7 +221,7 @@ std::optional<CharacterGlyph> Font::glyph_for_character(char32_t character, bool
     const std::size_t length = encode_utf16(character, units);
     if (length == 0) return std::nullopt;
     std::uint16_t glyphs[2] = {0, 0};
-    const std::span<const char16_t> text(units, length);
+    const std::u16string_view text(units, length);
     if (styled.glyphs_for_characters(text, std::span(glyphs, length)) && glyphs[0] != 0) {
         return CharacterGlyph{styled, glyphs[0]};
     }
@@ -214,7 +229,7 @@ std::optional<CharacterGlyph> Font::glyph_for_character(char32_t character, bool
     const std::uint64_t key = (std::uint64_t{character} << 2) | style;
     auto it = fallbacks_.find(key);
     if (it == fallbacks_.end()) {
-        FontFace found = styled.create_for_string(std::u16string_view(units, length));
+        FontFace found = styled.create_for_string(text);
         std::optional<FontFace> fallback;
         if (!(found == styled)) fallback = found;
         it = fallbacks_.emplace(key, fallback).first;
@@ -245,7 +260,8 @@ std::span<const ShapedGlyph> Font::shape_run(std::string_view text, bool bold, b
     }
 
     if (shaped_entries_ >= kShapeCacheLimit) {
-        for (auto& c : shape_caches_) c.clear();
+        for (auto& c : shape_caches_)
+            c.clear();
         shaped_entries_ = 0;
     }
     ++shaped_entries_;

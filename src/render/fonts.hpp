@@ -51,15 +51,14 @@ std::string normalized_font_name(std::string_view name);
 std::optional<platform::FontFace> new_resolving_name(std::string_view name, float size);
 
 class Font {
-public:
+  public:
     // The family's four styled faces at `size` pixels, or the "monospace" family's
     // when `family` cannot be resolved. Empty when neither resolves.
     static std::optional<Font> create(std::string_view family, float size);
 
     // Rasterises `glyph` of `face` at an integer origin. Empty when the glyph has no
     // pixels (a space) or is too large for any texture.
-    static std::optional<Raster> rasterize_glyph_in(float baseline,
-                                                    const platform::FontFace& face,
+    static std::optional<Raster> rasterize_glyph_in(float baseline, const platform::FontFace& face,
                                                     std::uint16_t glyph);
 
     const CellMetrics& metrics() const { return metrics_; }
@@ -81,7 +80,7 @@ public:
     std::size_t shaped_entries() const { return shaped_entries_; }
     std::size_t fallback_entries() const { return fallbacks_.size(); }
 
-private:
+  private:
     Font(std::array<platform::FontFace, 4> faces, CellMetrics metrics,
          std::array<float, 4> style_advances)
         : faces_(std::move(faces)), metrics_(metrics), style_advances_(style_advances) {}

@@ -64,8 +64,8 @@ std::unique_ptr<FaceSource> open_face(FT_Library library, const std::string& pat
     unsigned length = 0;
     const char* data = hb_blob_get_data(source->blob.get(), &length);
     FT_Face face = nullptr;
-    if (FT_New_Memory_Face(library, reinterpret_cast<const FT_Byte*>(data), length, index,
-                           &face) != 0) {
+    if (FT_New_Memory_Face(library, reinterpret_cast<const FT_Byte*>(data), length, index, &face) !=
+        0) {
         return nullptr;
     }
     source->ft_face.reset(face);
@@ -136,8 +136,12 @@ FaceSource* load_face(const FcPattern* font) {
     return load_face(path, pattern_int(font, FC_INDEX, 0));
 }
 
-FcConfig* font_config() { return registry().config.get(); }
+FcConfig* font_config() {
+    return registry().config.get();
+}
 
-FT_Library ft_library() { return registry().library.get(); }
+FT_Library ft_library() {
+    return registry().library.get();
+}
 
 }  // namespace kestrum::platform::ft

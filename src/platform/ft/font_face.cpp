@@ -6,27 +6,45 @@
 namespace kestrum::platform {
 
 namespace {
-double scale(const ft::FaceSource& source, double size) { return size / source.units_per_em; }
+double scale(const ft::FaceSource& source, double size) {
+    return size / source.units_per_em;
+}
 }  // namespace
 
-std::string FontFace::family_name() const { return source_->family; }
-std::string FontFace::postscript_name() const { return source_->postscript_name; }
-std::string FontFace::full_name() const { return source_->full_name; }
+std::string FontFace::family_name() const {
+    return source_->family;
+}
+std::string FontFace::postscript_name() const {
+    return source_->postscript_name;
+}
+std::string FontFace::full_name() const {
+    return source_->full_name;
+}
 
-double FontFace::ascent() const { return source_->ascender * scale(*source_, size_); }
-double FontFace::descent() const { return -source_->descender * scale(*source_, size_); }
-double FontFace::leading() const { return source_->line_gap * scale(*source_, size_); }
+double FontFace::ascent() const {
+    return source_->ascender * scale(*source_, size_);
+}
+double FontFace::descent() const {
+    return -source_->descender * scale(*source_, size_);
+}
+double FontFace::leading() const {
+    return source_->line_gap * scale(*source_, size_);
+}
 double FontFace::underline_position() const {
     return source_->underline_position * scale(*source_, size_);
 }
 double FontFace::underline_thickness() const {
     return source_->underline_thickness * scale(*source_, size_);
 }
-double FontFace::x_height() const { return source_->x_height * scale(*source_, size_); }
+double FontFace::x_height() const {
+    return source_->x_height * scale(*source_, size_);
+}
 
-std::uint32_t FontFace::symbolic_traits() const { return source_->traits; }
+std::uint32_t FontFace::symbolic_traits() const {
+    return source_->traits;
+}
 
-bool FontFace::glyphs_for_characters(std::span<const char16_t> characters,
+bool FontFace::glyphs_for_characters(std::u16string_view characters,
                                      std::span<std::uint16_t> glyphs) const {
     if (characters.size() != glyphs.size()) return false;
     bool all = true;

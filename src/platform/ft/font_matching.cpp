@@ -19,16 +19,20 @@ using ft::FcFontSetPtr;
 using ft::FcObjectSetPtr;
 using ft::FcPatternPtr;
 
-const FcChar8* fc_string(const std::string& s) { return reinterpret_cast<const FcChar8*>(s.c_str()); }
+const FcChar8* fc_string(const std::string& s) {
+    return reinterpret_cast<const FcChar8*>(s.c_str());
+}
 
-bool valid_size(double size) { return std::isfinite(size) && size > 0 && size <= FontFace::kMaxSize; }
+bool valid_size(double size) {
+    return std::isfinite(size) && size > 0 && size <= FontFace::kMaxSize;
+}
 
 FcFontSetPtr list_fonts(const char* object, const std::string& value) {
     FcPatternPtr pattern(FcPatternCreate());
     if (!pattern) return nullptr;
     FcPatternAddString(pattern.get(), object, fc_string(value));
-    FcObjectSetPtr objects(FcObjectSetBuild(FC_FILE, FC_INDEX, FC_FAMILY, FC_WEIGHT, FC_SLANT,
-                                            FC_WIDTH, nullptr));
+    FcObjectSetPtr objects(
+        FcObjectSetBuild(FC_FILE, FC_INDEX, FC_FAMILY, FC_WEIGHT, FC_SLANT, FC_WIDTH, nullptr));
     if (!objects) return nullptr;
     return FcFontSetPtr(FcFontList(ft::font_config(), pattern.get(), objects.get()));
 }
@@ -98,16 +102,16 @@ bool covers(const FaceSource& source, const std::vector<char32_t>& characters) {
 // selector) should come from a colour face when one covers them, even if a
 // monochrome face in a closer family has them too.
 bool prefers_colour(const std::vector<char32_t>& characters) {
-    return std::any_of(characters.begin(), characters.end(), [](char32_t c) {
-        return (c >= 0x1F000 && c <= 0x1FAFF) || c == 0xFE0F;
-    });
+    return std::any_of(characters.begin(), characters.end(),
+                       [](char32_t c) { return (c >= 0x1F000 && c <= 0x1FAFF) || c == 0xFE0F; });
 }
 
 FaceSource* find_fallback(const FaceSource& source, const std::vector<char32_t>& characters) {
     FcCharSetPtr wanted(FcCharSetCreate());
     FcPatternPtr pattern(FcPatternCreate());
     if (!wanted || !pattern) return nullptr;
-    for (char32_t c : characters) FcCharSetAddChar(wanted.get(), c);
+    for (char32_t c : characters)
+        FcCharSetAddChar(wanted.get(), c);
     FcPatternAddString(pattern.get(), FC_FAMILY, fc_string(source.family));
     FcPatternAddInteger(pattern.get(), FC_WEIGHT, source.weight);
     FcPatternAddInteger(pattern.get(), FC_SLANT, source.slant);
@@ -212,7 +216,8 @@ std::optional<FontFace> FontFace::copy_with_symbolic_traits(std::uint32_t value,
         bool same_family = false;
         FcChar8* family = nullptr;
         for (int f = 0; FcPatternGetString(p, FC_FAMILY, f, &family) == FcResultMatch; ++f) {
-            same_family = same_family || FcStrCmpIgnoreCase(family, fc_string(source_->family)) == 0;
+            same_family =
+                same_family || FcStrCmpIgnoreCase(family, fc_string(source_->family)) == 0;
         }
         if (!same_family) continue;
         Rank rank{width == source_->width ? 0 : 1, std::abs(weight - target_weight),

@@ -36,15 +36,14 @@ const FT_Outline* load_outline(const FaceSource& source, std::uint16_t glyph) {
 
 struct BitmapGlyph {
     const FT_Bitmap* bitmap;
-    int left;    // pixels from the origin to the bitmap's left edge
-    int top;     // pixels from the baseline up to the bitmap's top edge
+    int left;      // pixels from the origin to the bitmap's left edge
+    int top;       // pixels from the baseline up to the bitmap's top edge
     double scale;  // bitmap pixels to face pixels
 };
 
 // Loads a glyph as a bitmap: from the strike nearest above `size` (or the largest)
 // for fixed-size faces, rendered at `size` for scalable colour faces.
-std::optional<BitmapGlyph> load_bitmap(const FaceSource& source, std::uint16_t glyph,
-                                       double size) {
+std::optional<BitmapGlyph> load_bitmap(const FaceSource& source, std::uint16_t glyph, double size) {
     FT_Face face = source.ft_face.get();
     double scale = 1;
     if (FT_IS_SCALABLE(face)) {
@@ -59,7 +58,8 @@ std::optional<BitmapGlyph> load_bitmap(const FaceSource& source, std::uint16_t g
             const double best_ppem = face->available_sizes[best].y_ppem / 64.0;
             const bool fits = ppem >= size;
             const bool best_fits = best_ppem >= size;
-            if ((fits && (!best_fits || ppem < best_ppem)) || (!fits && !best_fits && ppem > best_ppem)) {
+            if ((fits && (!best_fits || ppem < best_ppem)) ||
+                (!fits && !best_fits && ppem > best_ppem)) {
                 best = i;
             }
         }
@@ -89,7 +89,8 @@ void blend(GlyphBitmap& target, std::uint32_t x, std::uint32_t row, const double
     if (target.format() == BitmapFormat::gray) {
         p[0] = mix(p[0], 0.299 * rgba[0] + 0.587 * rgba[1] + 0.114 * rgba[2]);
     } else {
-        for (int c = 0; c < 4; ++c) p[c] = mix(p[c], rgba[c]);
+        for (int c = 0; c < 4; ++c)
+            p[c] = mix(p[c], rgba[c]);
     }
 }
 
@@ -145,9 +146,9 @@ void draw_outline(const FaceSource& source, std::uint16_t glyph, double size, Gl
 void source_pixel(const FT_Bitmap& bitmap, const GlyphBitmap& target, unsigned sx, unsigned sy,
                   double (&rgba)[4]) {
     const unsigned char* row =
-        bitmap.pitch >= 0 ? bitmap.buffer + static_cast<std::ptrdiff_t>(sy) * bitmap.pitch
-                          : bitmap.buffer + static_cast<std::ptrdiff_t>(bitmap.rows - 1 - sy) *
-                                                -bitmap.pitch;
+        bitmap.pitch >= 0
+            ? bitmap.buffer + static_cast<std::ptrdiff_t>(sy) * bitmap.pitch
+            : bitmap.buffer + static_cast<std::ptrdiff_t>(bitmap.rows - 1 - sy) * -bitmap.pitch;
     switch (bitmap.pixel_mode) {
         case FT_PIXEL_MODE_BGRA:
             rgba[0] = row[sx * 4 + 2] / 255.0;
@@ -181,9 +182,11 @@ void draw_bitmap(const FaceSource& source, std::uint16_t glyph, double size, Gly
     const double gh = bitmap.rows * scale;
 
     const long x0 = std::max(0L, static_cast<long>(std::floor(gx)));
-    const long x1 = std::min(static_cast<long>(target.width()), static_cast<long>(std::ceil(gx + gw)));
+    const long x1 =
+        std::min(static_cast<long>(target.width()), static_cast<long>(std::ceil(gx + gw)));
     const long y0 = std::max(0L, static_cast<long>(std::floor(gtop - gh)));
-    const long y1 = std::min(static_cast<long>(target.height()), static_cast<long>(std::ceil(gtop)));
+    const long y1 =
+        std::min(static_cast<long>(target.height()), static_cast<long>(std::ceil(gtop)));
     // Each target pixel averages the source pixels under it, weighted by overlap.
     for (long py = y0; py < y1; ++py) {
         const double sy0 = (gtop - (py + 1)) / scale;
@@ -197,18 +200,21 @@ void draw_bitmap(const FaceSource& source, std::uint16_t glyph, double size, Gly
             for (long iy = std::max(0L, static_cast<long>(std::floor(sy0))); iy < iy_end; ++iy) {
                 const double wy = std::min<double>(iy + 1, sy1) - std::max<double>(iy, sy0);
                 if (wy <= 0) continue;
-                for (long ix = std::max(0L, static_cast<long>(std::floor(sx0))); ix < ix_end; ++ix) {
+                for (long ix = std::max(0L, static_cast<long>(std::floor(sx0))); ix < ix_end;
+                     ++ix) {
                     const double wx = std::min<double>(ix + 1, sx1) - std::max<double>(ix, sx0);
                     if (wx <= 0) continue;
                     double rgba[4];
                     source_pixel(bitmap, target, static_cast<unsigned>(ix),
                                  static_cast<unsigned>(iy), rgba);
-                    for (int c = 0; c < 4; ++c) sum[c] += rgba[c] * wx * wy;
+                    for (int c = 0; c < 4; ++c)
+                        sum[c] += rgba[c] * wx * wy;
                 }
             }
             const double area = (sx1 - sx0) * (sy1 - sy0);
             double rgba[4];
-            for (int c = 0; c < 4; ++c) rgba[c] = std::min(sum[c] / area, 1.0);
+            for (int c = 0; c < 4; ++c)
+                rgba[c] = std::min(sum[c] / area, 1.0);
             if (rgba[3] <= 0) continue;
             const auto row = target.height() - 1 - static_cast<std::uint32_t>(py);
             blend(target, static_cast<std::uint32_t>(px), row, rgba);
