@@ -93,7 +93,7 @@ class PtyChild {
     std::expected<ExitStatus, Error> wait();
 
   private:
-    pid_t pid_;
+    pid_t pid_ = -1;
 };
 
 // The master side. Safe to resize from one thread while readers and the writer
