@@ -132,12 +132,15 @@ TEST(Session, DefaultTitles) {
 
 TEST(Session, ReplyFloodIsCappedAndWarnedAtMostOncePerSecond) {
     kestrum::testing::LogCapture capture;
-    // Asks for device attributes forever and never reads its input.
+    // Asks for device attributes forever and never reads its input. Raw mode: a
+    // full input buffer then blocks the writer instead of dropping characters.
     auto s = spawn(
-        "while :; do printf '\\033[c\\033[c\\033[c\\033[c\\033[c\\033[c\\033[c\\033[c'; done");
+        "stty raw -echo; while :; do printf "
+        "'\\033[c\\033[c\\033[c\\033[c\\033[c\\033[c\\033[c\\033[c'; done");
     ASSERT_TRUE(s.session);
-    EXPECT_TRUE(
-        eventually([&] { return capture.text().find("query-reply flood:") != std::string::npos; }));
+    // Generous: sanitizer builds feed far slower.
+    EXPECT_TRUE(eventually(
+        [&] { return capture.text().find("query-reply flood:") != std::string::npos; }, 120s));
     auto first = std::chrono::steady_clock::now();
     EXPECT_LE(s.session->pending_reply_bytes(), kReplyCap);
     // Watch a while longer: the cap holds and warnings stay rate-limited.
@@ -179,12 +182,17 @@ TEST(Session, BellInterval) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         auto calls = std::make_shared<std::atomic<int>>(0);
-        auto titles = std::make_shared<std::string>();
+        struct Seen {
+            std::mutex mutex;
+            std::string title;  // guarded by mutex
+        };
+        auto seen = std::make_shared<Seen>();
         std::vector<bool> answers = c.answers;
         auto bell = std::make_shared<std::function<bool(const std::string&)>>(
-            [calls, answers, titles](const std::string& title) {
+            [calls, answers, seen](const std::string& title) {
                 int n = calls->fetch_add(1);
-                *titles = title;
+                std::lock_guard lock(seen->mutex);
+                seen->title = title;
                 return n < static_cast<int>(answers.size()) ? answers[n] : true;
             });
         auto s = spawn(c.script, bell);
@@ -194,7 +202,8 @@ TEST(Session, BellInterval) {
         EXPECT_TRUE(eventually([&] { return calls->load() >= c.expected_calls; }));
         std::this_thread::sleep_for(400ms);  // room for a wrong extra call to show
         EXPECT_EQ(calls->load(), c.expected_calls);
-        EXPECT_EQ(*titles, "sh");
+        std::lock_guard lock(seen->mutex);
+        EXPECT_EQ(seen->title, "sh");
     }
 }
 
