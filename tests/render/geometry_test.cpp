@@ -389,6 +389,30 @@ TEST(GridGeometry, SameInputsSameLists) {
     }
 }
 
+TEST(GridGeometry, StepsAddUpToTheWholeBuild) {
+    FakeGlyphProvider provider;
+    FrameCell underlined = cell(3, 0, U'c', {1, 2, 3}, {9, 9, 9});
+    underlined.underline = true;
+    auto f =
+        frame({cell(0, 0, U'a'), cell(1, 0, U'='), cell(2, 0, U'>'), underlined, cell(4, 0, U'┤')});
+    f.cursor = cursor(4, 0, term::cursor_shape::Beam);
+    const Geometry whole = build_grid_geometry(f, metrics(), 0.7f, true, provider);
+
+    Geometry steps;
+    const CursorBlend blend = cursor_blend(f.cursor);
+    emit_decorations(steps, f, metrics(), blend, 0.7f);
+    std::vector<const FrameCell*> run = {&f.cells[0], &f.cells[1], &f.cells[2]};
+    flush_run(steps, run, provider, 10, 20);
+    EXPECT_TRUE(run.empty());
+    run = {&f.cells[3]};
+    flush_run(steps, run, provider, 10, 20);
+    emit_cursor(steps, f, metrics(), blend.shown, blend.alpha);
+
+    EXPECT_EQ(steps.backgrounds, whole.backgrounds);
+    EXPECT_EQ(steps.glyphs, whole.glyphs);
+    EXPECT_EQ(steps.overlays, whole.overlays);
+}
+
 // Tab bar: pills 30 high, dot 8 in, 6 wide, 4 before the title; titles start at x + 18.
 TabBar tab_bar(std::vector<BarTab> tabs) {
     TabBar bar;
