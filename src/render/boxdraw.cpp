@@ -90,7 +90,7 @@ Segments line(LineSlot slot, const CellMetrics& m) {
 }  // namespace
 
 Segments segments(char32_t c, const CellMetrics& m) {
-    if (c < kLineFirst || c > U'\u2595') return {};
+    if (!maybe_box_drawn(c)) return {};
     const float cw = m.cell_width;
     const float ch = m.cell_height;
     if (c <= kLineLast) {

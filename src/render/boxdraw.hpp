@@ -27,4 +27,10 @@ struct Segments {
 // the cell size and line thickness; shapes stay within one column even for wide cells.
 Segments segments(char32_t c, const CellMetrics& metrics);
 
+// True for every character segments() draws, and for a few it leaves to the font:
+// a cheap first test for callers that look at every cell.
+constexpr bool maybe_box_drawn(char32_t c) {
+    return c >= U'\u2500' && c <= U'\u2595';
+}
+
 }  // namespace kestrum::render

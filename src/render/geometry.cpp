@@ -15,8 +15,16 @@ using term::FrameCell;
 
 namespace {
 
+// Channel bytes as floats: a table lookup instead of a division per channel.
+constexpr auto kUnit = [] {
+    std::array<float, 256> table{};
+    for (int i = 0; i < 256; ++i)
+        table[i] = static_cast<float>(i) / 255.0f;
+    return table;
+}();
+
 float unit(std::uint8_t channel) {
-    return static_cast<float>(channel) / 255.0f;
+    return kUnit[channel];
 }
 
 float clamp01(float v) {
@@ -34,7 +42,11 @@ float pill_radius(float requested, float width, float height) {
     return std::min(std::max(requested, 0.0f), std::min(width, height) * 0.5f);
 }
 
-void append_glyph(Geometry& g, const AtlasEntry& e, float pen_x, float pen_y, Rgb color) {
+// Inlined: the grid build calls the per-cell helpers once per cell.
+#define KESTRUM_HOT [[gnu::always_inline]] inline
+
+KESTRUM_HOT void append_glyph(Geometry& g, const AtlasEntry& e, float pen_x, float pen_y,
+                              Rgb color) {
     const GlyphInstance instance{{pen_x + e.offset[0], pen_y + e.offset[1], e.size[0], e.size[1]},
                                  e.uv,
                                  {unit(color.r), unit(color.g), unit(color.b), 1.0f}};
@@ -102,23 +114,74 @@ std::u32string decode_utf8(std::string_view s) {
     return out;
 }
 
-void append_utf8(std::string& out, char32_t c) {
+// Writes `c` as UTF-8 to `out` (room for 4 bytes); returns the byte count.
+std::size_t encode_utf8(char32_t c, char* out) {
     if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        out[0] = static_cast<char>(c);
+        return 1;
     }
+    if (c < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (c >> 6));
+        out[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (c >> 12));
+        out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (c & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | ((c >> 18) & 0x07));
+    out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (c & 0x3F));
+    return 4;
 }
+
+// Remembers the provider's answers for one grid build. A screen repeats a few dozen
+// glyphs thousands of times; a direct-mapped table answers those repeats without a
+// trip through the provider's hash map.
+class FrameGlyphCache final : public GlyphProvider {
+  public:
+    explicit FrameGlyphCache(GlyphProvider& inner) : inner_(inner) {}
+
+    // The entry for `key`, null when it has none; valid until the next call.
+    KESTRUM_HOT const AtlasEntry* find(GlyphKey key) {
+        // ASCII in its four styles maps to distinct slots.
+        const std::size_t index = (key.scalar ^ key.glyph ^ (std::size_t{key.bold} << 7) ^
+                                   (std::size_t{key.italic} << 8)) &
+                                  (kSlots - 1);
+        Slot& slot = slots_[index];
+        if (slot.state == State::Empty || slot.key != key) {
+            std::optional<AtlasEntry> e = inner_.entry(key);
+            slot.key = key;
+            slot.state = e ? State::Present : State::Missing;
+            if (e) slot.entry = *e;
+        }
+        return slot.state == State::Present ? &slot.entry : nullptr;
+    }
+
+    std::optional<AtlasEntry> entry(GlyphKey key) override {
+        const AtlasEntry* e = find(key);
+        return e ? std::optional<AtlasEntry>(*e) : std::nullopt;
+    }
+
+    std::span<const ShapedGlyph> shape_run(std::string_view text, bool bold, bool italic) override {
+        return inner_.shape_run(text, bold, italic);
+    }
+
+  private:
+    static constexpr std::size_t kSlots = 512;
+    enum class State : std::uint8_t { Empty, Missing, Present };
+    struct Slot {
+        GlyphKey key;
+        State state = State::Empty;
+        AtlasEntry entry;
+    };
+
+    GlyphProvider& inner_;
+    std::array<Slot, kSlots> slots_;
+};
 
 // What the grid build needs to know about the cursor cell and its colours.
 struct CursorCell {
@@ -152,16 +215,21 @@ float cell_y(const FrameCell& cell, const CellMetrics& m) {
 
 // A cell drawn on its own: its character unless box drawing took it, then its
 // zero-width characters at the same place.
-void draw_cell(Geometry& g, const FrameCell& cell, const CellMetrics& m, const CursorCell& cursor,
-               GlyphProvider& provider) {
+KESTRUM_HOT void draw_cell(Geometry& g, const FrameCell& cell, const CellMetrics& m,
+                           const CursorCell& cursor, FrameGlyphCache& glyphs) {
     const float x = cell_x(cell, m);
     const float y = cell_y(cell, m);
     const Rgb color = cursor.text(cell);
-    if (!blank(cell.c) && segments(cell.c, m).empty()) {
-        append_character(g, provider, cell.c, cell.bold, cell.italic, x, y, color);
+    if (!blank(cell.c) && (!maybe_box_drawn(cell.c) || segments(cell.c, m).empty())) {
+        if (const AtlasEntry* e =
+                glyphs.find(GlyphKey::character(cell.c, cell.bold, cell.italic))) {
+            append_glyph(g, *e, x, y, color);
+        }
     }
     for (char32_t z : cell.zerowidth) {
-        append_character(g, provider, z, cell.bold, cell.italic, x, y, color);
+        if (const AtlasEntry* e = glyphs.find(GlyphKey::character(z, cell.bold, cell.italic))) {
+            append_glyph(g, *e, x, y, color);
+        }
     }
 }
 
@@ -173,6 +241,82 @@ bool may_join_run(const FrameCell& cell, const CursorCell& cursor) {
 bool continues_run(const FrameCell& last, const FrameCell& cell) {
     return cell.row == last.row && cell.col == last.col + 1 && cell.bold == last.bold &&
            cell.italic == last.italic && cell.fg == last.fg;
+}
+
+// Background, box-drawing strokes, underline and strikeout of one cell.
+KESTRUM_HOT void decorate_cell(Geometry& g, const term::Frame& frame, const FrameCell& cell,
+                               const CellMetrics& m, const CursorCell& cursor, float cell_alpha) {
+    const float x = cell_x(cell, m);
+    const float y = cell_y(cell, m);
+    const float width = cell.wide ? 2.0f * m.cell_width : m.cell_width;
+
+    Rgb bg = cell.bg;
+    float alpha = cell_alpha;
+    if (cell.search == term::MatchState::Focused) {
+        bg = frame.focused_match_bg;
+        alpha = 1.0f;
+    } else if (cell.search == term::MatchState::Match) {
+        bg = frame.match_bg;
+        alpha = 1.0f;
+    } else if (cell.selected) {
+        bg = frame.selection_bg;
+        alpha = 1.0f;
+    }
+    // Default-coloured cells draw nothing: the wallpaper beneath shows through.
+    if (bg != frame.background) {
+        g.backgrounds.push_back(
+            {{x, y, width, m.cell_height},
+             {unit(bg.r) * alpha, unit(bg.g) * alpha, unit(bg.b) * alpha, alpha},
+             {0.0f, 0.0f, 0.0f, 0.0f}});
+    }
+
+    if (maybe_box_drawn(cell.c)) {
+        const Segments box = segments(cell.c, m);
+        const Rgb color = cursor.text(cell);
+        for (const Rect& r : box) {
+            g.overlays.push_back(solid({x + r.x, y + r.y, r.width, r.height}, color, 1.0f));
+        }
+    }
+    // Every underline style is drawn as one straight stroke.
+    if (cell.underline) {
+        g.overlays.push_back(solid({x, y + m.underline_y, width, m.line_thickness}, cell.fg, 1.0f));
+    }
+    if (cell.strikeout) {
+        g.overlays.push_back(solid({x, y + m.strikeout_y, width, m.line_thickness}, cell.fg, 1.0f));
+    }
+}
+
+// Glyph lookups: the grid build's per-frame cache answers with a pointer, any other
+// provider with its optional.
+const AtlasEntry* lookup(FrameGlyphCache& cache, GlyphKey key) {
+    return cache.find(key);
+}
+std::optional<AtlasEntry> lookup(GlyphProvider& provider, GlyphKey key) {
+    return provider.entry(key);
+}
+
+template <typename Provider>
+void shape_and_append(Geometry& g, std::vector<const FrameCell*>& run, Provider& provider,
+                      float cell_width, float cell_height) {
+    if (run.empty()) return;
+    const FrameCell& first = *run.front();
+    // Runs are at most a row of ASCII: a stack buffer covers all but the widest rows.
+    char small[1024];
+    std::string large;
+    char* text = small;
+    if (run.size() * 4 > sizeof small) {
+        large.resize(run.size() * 4);
+        text = large.data();
+    }
+    std::size_t length = 0;
+    for (const FrameCell* cell : run)
+        length += encode_utf8(cell->c, text + length);
+    const float x0 = cell_width * static_cast<float>(first.col);
+    const float y = cell_height * static_cast<float>(first.row);
+    for (const ShapedGlyph& shaped : provider.shape_run({text, length}, first.bold, first.italic)) {
+        if (auto e = lookup(provider, shaped.key)) append_glyph(g, *e, x0 + shaped.x, y, first.fg);
+    }
+    run.clear();
 }
 
 }  // namespace
@@ -192,64 +336,13 @@ void emit_decorations(Geometry& g, const term::Frame& frame, const CellMetrics& 
                       const CursorBlend& blend, float background_alpha) {
     const CursorCell cursor(blend, frame.background);
     const float cell_alpha = clamp01(background_alpha);
-    for (const FrameCell& cell : frame.cells) {
-        const float x = cell_x(cell, m);
-        const float y = cell_y(cell, m);
-        const float width = cell.wide ? 2.0f * m.cell_width : m.cell_width;
-
-        Rgb bg = cell.bg;
-        float alpha = cell_alpha;
-        if (cell.search == term::MatchState::Focused) {
-            bg = frame.focused_match_bg;
-            alpha = 1.0f;
-        } else if (cell.search == term::MatchState::Match) {
-            bg = frame.match_bg;
-            alpha = 1.0f;
-        } else if (cell.selected) {
-            bg = frame.selection_bg;
-            alpha = 1.0f;
-        }
-        // Default-coloured cells draw nothing: the wallpaper beneath shows through.
-        if (bg != frame.background) {
-            g.backgrounds.push_back(
-                {{x, y, width, m.cell_height},
-                 {unit(bg.r) * alpha, unit(bg.g) * alpha, unit(bg.b) * alpha, alpha},
-                 {0.0f, 0.0f, 0.0f, 0.0f}});
-        }
-
-        const Segments box = segments(cell.c, m);
-        if (!box.empty()) {
-            const Rgb color = cursor.text(cell);
-            for (const Rect& r : box) {
-                g.overlays.push_back(solid({x + r.x, y + r.y, r.width, r.height}, color, 1.0f));
-            }
-        }
-        // Every underline style is drawn as one straight stroke.
-        if (cell.underline) {
-            g.overlays.push_back(
-                solid({x, y + m.underline_y, width, m.line_thickness}, cell.fg, 1.0f));
-        }
-        if (cell.strikeout) {
-            g.overlays.push_back(
-                solid({x, y + m.strikeout_y, width, m.line_thickness}, cell.fg, 1.0f));
-        }
-    }
+    for (const FrameCell& cell : frame.cells)
+        decorate_cell(g, frame, cell, m, cursor, cell_alpha);
 }
 
 void flush_run(Geometry& g, std::vector<const FrameCell*>& run, GlyphProvider& provider,
                float cell_width, float cell_height) {
-    if (run.empty()) return;
-    const FrameCell& first = *run.front();
-    std::string text;
-    text.reserve(run.size());
-    for (const FrameCell* cell : run)
-        append_utf8(text, cell->c);
-    const float x0 = cell_width * static_cast<float>(first.col);
-    const float y = cell_height * static_cast<float>(first.row);
-    for (const ShapedGlyph& shaped : provider.shape_run(text, first.bold, first.italic)) {
-        if (auto e = provider.entry(shaped.key)) append_glyph(g, *e, x0 + shaped.x, y, first.fg);
-    }
-    run.clear();
+    shape_and_append(g, run, provider, cell_width, cell_height);
 }
 
 void emit_cursor(Geometry& g, const term::Frame& frame, const CellMetrics& m, bool shown,
@@ -260,9 +353,13 @@ void emit_cursor(Geometry& g, const term::Frame& frame, const CellMetrics& m, bo
     const float ch = m.cell_height;
     const float x = cw * c.x;
     const float y = ch * static_cast<float>(c.row);
-    const bool wide = std::any_of(
-        frame.cells.begin(), frame.cells.end(),
-        [&](const FrameCell& cell) { return cell.wide && cell.col == c.col && cell.row == c.row; });
+    // Cells are in row-major order.
+    const auto at =
+        std::lower_bound(frame.cells.begin(), frame.cells.end(), c,
+                         [](const FrameCell& cell, const term::Cursor& cur) {
+                             return cell.row != cur.row ? cell.row < cur.row : cell.col < cur.col;
+                         });
+    const bool wide = at != frame.cells.end() && at->wide && at->col == c.col && at->row == c.row;
     const float w = wide ? 2.0f * cw : cw;
     const float a = clamp01(alpha);
     switch (c.shape) {
@@ -292,24 +389,30 @@ void emit_cursor(Geometry& g, const term::Frame& frame, const CellMetrics& m, bo
 }
 
 Geometry build_grid_geometry(const term::Frame& frame, const CellMetrics& m, float background_alpha,
-                             bool ligatures, GlyphProvider& provider) {
+                             bool ligatures, GlyphProvider& uncached) {
+    FrameGlyphCache provider(uncached);
     Geometry g;
     // Most cells of a screen of text carry one glyph.
     g.glyphs.reserve(frame.cells.size());
     const CursorBlend blend = cursor_blend(frame.cursor);
-    emit_decorations(g, frame, m, blend, background_alpha);
-
     const CursorCell cursor(blend, frame.background);
+    const float cell_alpha = clamp01(background_alpha);
+
+    // Decorations and text fill separate lists, so one pass over the cells serves both
+    // steps and each list keeps frame order.
     if (!ligatures) {
-        for (const FrameCell& cell : frame.cells)
+        for (const FrameCell& cell : frame.cells) {
+            decorate_cell(g, frame, cell, m, cursor, cell_alpha);
             draw_cell(g, cell, m, cursor, provider);
+        }
     } else {
         std::vector<const FrameCell*> run;
         run.reserve(frame.cols);
         for (const FrameCell& cell : frame.cells) {
+            decorate_cell(g, frame, cell, m, cursor, cell_alpha);
             const bool join = may_join_run(cell, cursor);
             if (!join || (!run.empty() && !continues_run(*run.back(), cell))) {
-                flush_run(g, run, provider, m.cell_width, m.cell_height);
+                shape_and_append(g, run, provider, m.cell_width, m.cell_height);
             }
             if (join) {
                 run.push_back(&cell);
@@ -317,7 +420,7 @@ Geometry build_grid_geometry(const term::Frame& frame, const CellMetrics& m, flo
                 draw_cell(g, cell, m, cursor, provider);
             }
         }
-        flush_run(g, run, provider, m.cell_width, m.cell_height);
+        shape_and_append(g, run, provider, m.cell_width, m.cell_height);
     }
 
     emit_cursor(g, frame, m, blend.shown, blend.alpha);
@@ -420,3 +523,5 @@ Geometry build_scrollbar_geometry(const Scrollbar& bar) {
 }
 
 }  // namespace kestrum::render
+
+#undef KESTRUM_HOT

@@ -57,8 +57,11 @@ struct GlyphKey {
     std::uint8_t bold = 0;
     std::uint8_t italic = 0;
 
+    // A value past U+10FFFF is not a character: it becomes U+FFFD rather than
+    // passing for a glyph key.
     static constexpr GlyphKey character(char32_t c, bool bold, bool italic) {
-        return {static_cast<std::uint32_t>(c), 0, std::uint8_t(bold), std::uint8_t(italic)};
+        const std::uint32_t scalar = c < kGlyphScalar ? static_cast<std::uint32_t>(c) : 0xFFFD;
+        return {scalar, 0, std::uint8_t(bold), std::uint8_t(italic)};
     }
     static constexpr GlyphKey font_glyph(std::uint16_t glyph, std::uint8_t style) {
         return {kGlyphScalar, glyph, std::uint8_t(style & 1), std::uint8_t((style >> 1) & 1)};

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <vector>
 
+#include <epoxy/gl.h>
+
+#include "platform/gl/blit.hpp"
 #include "platform/gl/headless.hpp"
 #include "platform/gpu.hpp"
 
@@ -410,6 +413,28 @@ TEST_F(GpuTest, PresentingAfterTheLayerIsGoneDoesNothing) {
     }
     ASSERT_TRUE(d);
     d->present();
+}
+
+TEST_F(GpuTest, BlitToAWindowFramebufferPutsTheTopRowAtTheTop) {
+    auto source = device_->new_texture({PixelFormat::RGBA8Unorm, 1, 2});
+    const std::uint8_t rows[] = {255, 0, 0, 255, 0, 255, 0, 255};  // red above green
+    source->replace_region({0, 0, 1, 2}, rows, 4);
+    // A window framebuffer stands in as a framebuffer over another texture; in GL's
+    // window coordinates its row 0 is the bottom.
+    auto window = target(2, 4);
+    GLuint fbo = 0;
+    glGenFramebuffers(1, &fbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
+                           window->native_handle(), 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    gl::blit_to_framebuffer(*source, fbo, 2, 4);
+    glDeleteFramebuffers(1, &fbo);
+    auto px = read(*window);
+    EXPECT_EQ(pixel(px, *window, 0, 0), (Px{0, 255, 0, 255}));  // window bottom
+    EXPECT_EQ(pixel(px, *window, 1, 1), (Px{0, 255, 0, 255}));
+    EXPECT_EQ(pixel(px, *window, 0, 2), (Px{255, 0, 0, 255}));
+    EXPECT_EQ(pixel(px, *window, 1, 3), (Px{255, 0, 0, 255}));  // window top
 }
 
 }  // namespace

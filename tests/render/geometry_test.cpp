@@ -158,19 +158,19 @@ TEST(GridGeometry, PlainPassDrawsCharactersAndTheirMarks) {
     mark_on_space.zerowidth = {U'\u0301'};
     FrameCell emoji = cell(7, 0, U'\U0001F600');
     emoji.wide = true;
-    auto f =
-        frame({bold_a, cell(1, 0, U' '), cell(2, 0, U'\u00A0'), cell(3, 0, U'\0'), cell(4, 0, U'─'),
-               accented, mark_on_space, emoji, cell(9, 0, U'\uE000'), cell(0, 1, U'z')});
+    auto f = frame({bold_a, cell(1, 0, U' '), cell(2, 0, U'\u00A0'), cell(3, 0, U'\0'),
+                    cell(4, 0, U'─'), accented, mark_on_space, emoji, cell(9, 0, U'\uE000'),
+                    cell(0, 1, U'z'), cell(1, 1, char32_t{0x110000})});
 
     const Geometry g = build_grid_geometry(f, metrics(), 1.0f, false, provider);
-    EXPECT_EQ(g.glyphs, (std::vector{
-                            character(U'a', 0, 0, kFg, true),
-                            character(U'e', 50, 0, kFg, false, true),
-                            character(U'\u0301', 50, 0, kFg, false, true),
-                            character(U'\u0323', 50, 0, kFg, false, true),
-                            character(U'\u0301', 60, 0),
-                            character(U'z', 0, 20),
-                        }));
+    EXPECT_EQ(
+        g.glyphs,
+        (std::vector{
+            character(U'a', 0, 0, kFg, true), character(U'e', 50, 0, kFg, false, true),
+            character(U'\u0301', 50, 0, kFg, false, true),
+            character(U'\u0323', 50, 0, kFg, false, true), character(U'\u0301', 60, 0),
+            character(U'z', 0, 20), character(U'\uFFFD', 10, 20),  // not a character: replaced
+        }));
     EXPECT_EQ(g.color_glyphs, (std::vector{character(U'\U0001F600', 70, 0)}));
     // The box-drawing character became strokes instead of a glyph.
     EXPECT_EQ(g.overlays, (std::vector{solid({40, 10, 6, 1}, kFg), solid({45, 10, 5, 1}, kFg)}));
@@ -387,6 +387,30 @@ TEST(GridGeometry, SameInputsSameLists) {
         EXPECT_EQ(a.glyphs, b.glyphs);
         EXPECT_EQ(a.overlays, b.overlays);
     }
+}
+
+TEST(GridGeometry, StepsAddUpToTheWholeBuild) {
+    FakeGlyphProvider provider;
+    FrameCell underlined = cell(3, 0, U'c', {1, 2, 3}, {9, 9, 9});
+    underlined.underline = true;
+    auto f =
+        frame({cell(0, 0, U'a'), cell(1, 0, U'='), cell(2, 0, U'>'), underlined, cell(4, 0, U'┤')});
+    f.cursor = cursor(4, 0, term::cursor_shape::Beam);
+    const Geometry whole = build_grid_geometry(f, metrics(), 0.7f, true, provider);
+
+    Geometry steps;
+    const CursorBlend blend = cursor_blend(f.cursor);
+    emit_decorations(steps, f, metrics(), blend, 0.7f);
+    std::vector<const FrameCell*> run = {&f.cells[0], &f.cells[1], &f.cells[2]};
+    flush_run(steps, run, provider, 10, 20);
+    EXPECT_TRUE(run.empty());
+    run = {&f.cells[3]};
+    flush_run(steps, run, provider, 10, 20);
+    emit_cursor(steps, f, metrics(), blend.shown, blend.alpha);
+
+    EXPECT_EQ(steps.backgrounds, whole.backgrounds);
+    EXPECT_EQ(steps.glyphs, whole.glyphs);
+    EXPECT_EQ(steps.overlays, whole.overlays);
 }
 
 // Tab bar: pills 30 high, dot 8 in, 6 wide, 4 before the title; titles start at x + 18.

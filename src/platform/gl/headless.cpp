@@ -11,29 +11,25 @@ namespace kestrum::platform::gl {
 
 namespace {
 
-// The EGL display is shared by every context of the process: terminating it would
-// end them all, so it lives while any context does.
-struct EglDisplay {
-    EGLDisplay display = EGL_NO_DISPLAY;
-    ~EglDisplay() { eglTerminate(display); }
-};
-
 struct EglContext {
-    std::shared_ptr<EglDisplay> display;
+    EGLDisplay display = EGL_NO_DISPLAY;
     EGLContext context = EGL_NO_CONTEXT;
     ~EglContext() {
         if (eglGetCurrentContext() == context) {
-            eglMakeCurrent(display->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+            eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         }
-        eglDestroyContext(display->display, context);
+        eglDestroyContext(display, context);
     }
 };
 
-core::Result<std::shared_ptr<EglDisplay>> shared_display() {
+// The EGL display is shared by every context of the process and stays initialised
+// until exit: terminating it would end other contexts and unload the driver, only for
+// the next device to load it again.
+core::Result<EGLDisplay> shared_display() {
     static std::mutex mutex;
-    static std::weak_ptr<EglDisplay> shared;
+    static EGLDisplay shared = EGL_NO_DISPLAY;
     std::lock_guard lock(mutex);
-    if (auto d = shared.lock()) return d;
+    if (shared != EGL_NO_DISPLAY) return shared;
     if (!epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_MESA_platform_surfaceless")) {
         return core::fail("EGL has no surfaceless platform (EGL_MESA_platform_surfaceless)");
     }
@@ -44,10 +40,8 @@ core::Result<std::shared_ptr<EglDisplay>> shared_display() {
     if (eglInitialize(display, &major, &minor) != EGL_TRUE) {
         return core::fail(fmt::format("eglInitialize failed (0x{:04x})", eglGetError()));
     }
-    auto d = std::make_shared<EglDisplay>();
-    d->display = display;
-    shared = d;
-    return d;
+    shared = display;
+    return shared;
 }
 
 }  // namespace
@@ -55,7 +49,7 @@ core::Result<std::shared_ptr<EglDisplay>> shared_display() {
 core::Result<std::shared_ptr<Device>> create_headless_device() {
     auto display = shared_display();
     if (!display) return std::unexpected(display.error());
-    const EGLDisplay dpy = (*display)->display;
+    const EGLDisplay dpy = *display;
     if (!epoxy_has_egl_extension(dpy, "EGL_KHR_no_config_context") ||
         !epoxy_has_egl_extension(dpy, "EGL_KHR_surfaceless_context")) {
         return core::fail("EGL lacks config-less or surfaceless contexts");
@@ -71,7 +65,7 @@ core::Result<std::shared_ptr<Device>> create_headless_device() {
         EGL_NONE,
     };
     auto owner = std::make_shared<EglContext>();
-    owner->display = *display;
+    owner->display = dpy;
     owner->context = eglCreateContext(dpy, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
     if (owner->context == EGL_NO_CONTEXT) {
         return core::fail(fmt::format("eglCreateContext failed (0x{:04x})", eglGetError()));
