@@ -255,7 +255,7 @@ std::span<const ShapedGlyph> Font::shape_run(std::string_view text, bool bold, b
             float x = static_cast<float>(run.x[i]);
             // Every glyph starts on a column boundary, whatever the face's own advance.
             if (advance > 0) x = metrics_.cell_width * std::round(x / advance);
-            shaped.push_back({run.glyphs[i], x});
+            shaped.push_back({GlyphKey::font_glyph(run.glyphs[i], style), x});
         }
     }
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/text.hpp"
-#include "render/cell_metrics.hpp"
+#include "render/geometry.hpp"
 
 namespace kestrum::render {
 
@@ -26,14 +26,6 @@ struct Raster {
     // The bitmap's top-left corner relative to a cell's top-left corner.
     std::array<float, 2> offset{};
     bool color = false;
-};
-
-// One glyph of a shaped run: its number and its pen offset from the run's start,
-// snapped to a column boundary.
-struct ShapedGlyph {
-    std::uint16_t glyph = 0;
-    float x = 0;
-    friend bool operator==(const ShapedGlyph&, const ShapedGlyph&) = default;
 };
 
 // A glyph to draw for a character: the face it comes from and its number there.
@@ -71,9 +63,9 @@ class Font {
     // answer that there is none). Empty when no face has it.
     std::optional<CharacterGlyph> glyph_for_character(char32_t character, bool bold, bool italic);
 
-    // Shapes `text` in the styled face with ligatures and snaps every glyph to a
-    // column. Results are cached per text and style; the caches are emptied when
-    // they reach kShapeCacheLimit entries. The span stays valid until the next call.
+    // Shapes `text` in the styled face with ligatures into glyph keys of that style
+    // and snaps every glyph to a column. Results are cached per text and style; the caches are
+    // emptied when they reach kShapeCacheLimit entries. The span stays valid until the next call.
     std::span<const ShapedGlyph> shape_run(std::string_view text, bool bold, bool italic);
 
     static constexpr std::size_t kShapeCacheLimit = 4096;

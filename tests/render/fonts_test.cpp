@@ -286,13 +286,15 @@ TEST_F(FontTest, ShapedGlyphsSnapToColumns) {
     EXPECT_EQ(shaped[0].x, 0);
     EXPECT_EQ(shaped[1].x, 9);
     EXPECT_EQ(shaped[2].x, 18);
-    EXPECT_NE(shaped[0].glyph, shaped[1].glyph);
+    EXPECT_NE(shaped[0].key.glyph, shaped[1].key.glyph);
+    EXPECT_EQ(shaped[0].key, GlyphKey::font_glyph(shaped[0].key.glyph, 0));
     // The same text again is answered from the cache; another style shapes anew.
     EXPECT_EQ(f.shape_run("abc", false, false).data(), shaped.data());
     EXPECT_EQ(f.shaped_entries(), 1u);
     const auto bold = f.shape_run("abc", true, false);
     EXPECT_EQ(f.shaped_entries(), 2u);
-    EXPECT_NE(bold[0].glyph, 0);
+    EXPECT_NE(bold[0].key.glyph, 0);
+    EXPECT_EQ(bold[0].key.style(), 1);
 
     Font dejavu = font("DejaVu Sans Mono");  // advance 8.43, cell 9
     const auto wide = dejavu.shape_run("0123456789abcdefghij", false, false);
