@@ -9,6 +9,9 @@
 
 namespace kestrum_app {
 
+// Everything from the main-thread check to the end of the run loop; the exit status.
+int run();
+
 // True on the process's initial thread.
 bool on_main_thread();
 

@@ -5,7 +5,7 @@
 #include "core/log.hpp"
 #include "platform/text.hpp"
 
-namespace kestrum::app {
+namespace kestrum_app {
 
 namespace fs = std::filesystem;
 
@@ -86,7 +86,7 @@ std::optional<fs::path> register_bundled_fonts_from(std::span<const fs::path> ca
 void register_bundled_fonts() {
     const auto candidates =
         bundled_font_candidates(executable_dir(), current_dir(), KESTRUM_SOURCE_DIR);
-    register_bundled_fonts_from(candidates, &platform::register_font_file);
+    register_bundled_fonts_from(candidates, &kestrum::platform::register_font_file);
 }
 
-}  // namespace kestrum::app
+}  // namespace kestrum_app

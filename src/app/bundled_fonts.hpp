@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kestrum::app {
+namespace kestrum_app {
 
 inline constexpr std::string_view kBundledFontFolder = "CommitMonoV143";
 // Registered in this order.
@@ -43,4 +43,4 @@ std::optional<std::filesystem::path> register_bundled_fonts_from(
 // platform's font registration.
 void register_bundled_fonts();
 
-}  // namespace kestrum::app
+}  // namespace kestrum_app

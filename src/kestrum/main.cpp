@@ -1,5 +1,6 @@
 #include "kestrum/main.hpp"
 
+#include "app/app.hpp"
 #include "core/log.hpp"
 
 namespace kestrum {
@@ -7,8 +8,7 @@ namespace kestrum {
 int main() {
     core::init_logging();
     KLOG_INFO("kestrum", "starting kestrum {}", KESTRUM_VERSION);
-    // The application run loop arrives with the window; until then the entry ends here.
-    return 0;
+    return kestrum_app::run();
 }
 
 }  // namespace kestrum

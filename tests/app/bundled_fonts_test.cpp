@@ -12,7 +12,7 @@
 #include "core/log.hpp"
 #include "platform/text.hpp"
 
-namespace kestrum::app {
+namespace kestrum_app {
 namespace {
 
 namespace fs = std::filesystem;
@@ -30,7 +30,7 @@ class BundledFontsTest : public ::testing::Test {
     static void SetUpTestSuite() {
         static std::once_flag once;
         std::call_once(once, [] {
-            core::init_logging(core::LogFilter::parse("debug"), core::ColorMode::never);
+            kestrum::core::init_logging(kestrum::core::LogFilter::parse("debug"), kestrum::core::ColorMode::never);
         });
     }
 
@@ -191,13 +191,13 @@ TEST_F(BundledFontsTest, TheSourceTreesRootFindsTheRealFontsThroughTheWorkingDir
         bundled_font_candidates(root_ / "bin", fs::current_path(), root_ / "src");
     std::optional<fs::path> used;
     const std::string log = logged(
-        [&] { used = register_bundled_fonts_from(candidates, &platform::register_font_file); });
+        [&] { used = register_bundled_fonts_from(candidates, &kestrum::platform::register_font_file); });
     fs::current_path(before);
     ASSERT_TRUE(used) << log;
     EXPECT_EQ(used->string(), std::string(KESTRUM_SOURCE_DIR) + "/assets/fonts/CommitMonoV143");
     EXPECT_NE(log.find("registered 4 bundled font(s)"), std::string::npos) << log;
 
-    auto face = platform::FontFace::create_with_name("CommitMono", 14);
+    auto face = kestrum::platform::FontFace::create_with_name("CommitMono", 14);
     ASSERT_TRUE(face);
     EXPECT_EQ(face->family_name(), "CommitMono");
 }
@@ -205,10 +205,10 @@ TEST_F(BundledFontsTest, TheSourceTreesRootFindsTheRealFontsThroughTheWorkingDir
 TEST_F(BundledFontsTest, StartupRegistrationMakesTheDefaultFamilyResolve) {
     const std::string log = logged([] { register_bundled_fonts(); });
     EXPECT_EQ(log.find("WARN"), std::string::npos) << log;
-    auto bold = platform::FontFace::create_with_name("CommitMono-700Italic", 14);
+    auto bold = kestrum::platform::FontFace::create_with_name("CommitMono-700Italic", 14);
     ASSERT_TRUE(bold);
     EXPECT_EQ(bold->postscript_name(), "CommitMono-700Italic");
 }
 
 }  // namespace
-}  // namespace kestrum::app
+}  // namespace kestrum_app

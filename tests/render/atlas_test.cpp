@@ -128,7 +128,6 @@ TEST_F(AtlasTest, NothingToDrawIsRememberedOnce) {
         GlyphKey::character(U' ', false, false),           // no ink
         GlyphKey::character(U'\U0010FFFD', false, false),  // no face has it
         GlyphKey::character(0xD800, true, false),          // a surrogate, not a character
-        GlyphKey::character(0x110001, false, true),        // past Unicode
         GlyphKey::font_glyph(0xFFFF, 0),                   // past the face's glyphs
     };
     std::size_t cached = a.cached_entries();
@@ -138,6 +137,8 @@ TEST_F(AtlasTest, NothingToDrawIsRememberedOnce) {
         EXPECT_FALSE(a.entry(key)) << key.scalar;
         EXPECT_EQ(a.cached_entries(), cached) << key.scalar;
     }
+    // A value past Unicode is drawn as the replacement character.
+    EXPECT_EQ(GlyphKey::character(0x110001, false, true).scalar, 0xFFFDu);
 }
 
 TEST_F(AtlasTest, EmojiFromTheFallbackLandInTheColourLayer) {
