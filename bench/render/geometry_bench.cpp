@@ -8,7 +8,7 @@
 
 #include "render/geometry.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 namespace {
 
 // Caches like the atlas does: entries by key, shaped runs by text and style. After
@@ -55,7 +55,7 @@ class WarmProvider : public GlyphProvider {
 
 // Words of source-code-like text in eight colours, a few highlighted backgrounds,
 // bold keywords, an underlined link and a box-drawn frame line.
-term::Frame coloured_screen() {
+kestrum_term::Frame coloured_screen() {
     constexpr std::uint16_t kCols = 200, kRows = 50;
     static constexpr const char* kWords[] = {"return",      "std::vector<int>",
                                              "x",           "=>",
@@ -65,10 +65,10 @@ term::Frame coloured_screen() {
                                              "//",          "kestrum",
                                              "frame.cells", "->",
                                              "const"};
-    static constexpr core::Rgb kPalette[] = {{220, 220, 220}, {255, 121, 198}, {139, 233, 253},
-                                             {80, 250, 123},  {241, 250, 140}, {189, 147, 249},
-                                             {255, 184, 108}, {255, 85, 85}};
-    term::Frame f;
+    static constexpr kestrum::core::Rgb kPalette[] = {
+        {220, 220, 220}, {255, 121, 198}, {139, 233, 253}, {80, 250, 123},
+        {241, 250, 140}, {189, 147, 249}, {255, 184, 108}, {255, 85, 85}};
+    kestrum_term::Frame f;
     f.cols = kCols;
     f.rows = kRows;
     f.background = {25, 23, 29};
@@ -81,23 +81,23 @@ term::Frame coloured_screen() {
         std::uint16_t col = 0;
         while (col < kCols) {
             const std::string_view w = kWords[word % std::size(kWords)];
-            const core::Rgb fg = kPalette[word % std::size(kPalette)];
+            const kestrum::core::Rgb fg = kPalette[word % std::size(kPalette)];
             const bool bold = word % 5 == 0;
             const bool highlighted = word % 11 == 0;
             for (char ch : w) {
                 if (col >= kCols) break;
-                term::FrameCell c;
+                kestrum_term::FrameCell c;
                 c.c = static_cast<unsigned char>(ch);
                 c.col = col++;
                 c.row = row;
                 c.fg = fg;
-                c.bg = highlighted ? core::Rgb{40, 42, 54} : f.background;
+                c.bg = highlighted ? kestrum::core::Rgb{40, 42, 54} : f.background;
                 c.bold = bold;
                 c.underline = word % 23 == 0;
                 f.cells.push_back(c);
             }
             if (col < kCols) {
-                term::FrameCell space;
+                kestrum_term::FrameCell space;
                 space.c = U' ';
                 space.col = col++;
                 space.row = row;
@@ -126,7 +126,7 @@ CellMetrics metrics() {
 
 void BM_build_grid_geometry(benchmark::State& state) {
     const bool ligatures = state.range(0) != 0;
-    const term::Frame frame = coloured_screen();
+    const kestrum_term::Frame frame = coloured_screen();
     WarmProvider provider;
     build_grid_geometry(frame, metrics(), 0.9f, ligatures, provider);  // warm the caches
     for (auto _ : state) {
@@ -144,7 +144,7 @@ BENCHMARK(BM_build_grid_geometry)
 
 // The decoration step alone: backgrounds, box drawing and strokes, no glyphs.
 void BM_emit_decorations(benchmark::State& state) {
-    const term::Frame frame = coloured_screen();
+    const kestrum_term::Frame frame = coloured_screen();
     for (auto _ : state) {
         Geometry g;
         emit_decorations(g, frame, metrics(), cursor_blend(frame.cursor), 0.9f);
@@ -154,6 +154,6 @@ void BM_emit_decorations(benchmark::State& state) {
 BENCHMARK(BM_emit_decorations)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-}  // namespace kestrum::render
+}  // namespace kestrum_render
 
 BENCHMARK_MAIN();

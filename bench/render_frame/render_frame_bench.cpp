@@ -12,7 +12,7 @@
 #include "platform/gl/headless.hpp"
 #include "render/renderer.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 namespace {
 
 constexpr std::uint16_t kCols = 200;
@@ -20,18 +20,18 @@ constexpr std::uint16_t kRows = 50;
 
 // Code-like text in eight foreground colours, a few cells on their own backgrounds,
 // a selection and a block cursor.
-term::Frame screen() {
-    static constexpr std::array<core::Rgb, 8> kColours = {{{220, 220, 220},
-                                                           {230, 90, 90},
-                                                           {120, 210, 120},
-                                                           {230, 200, 90},
-                                                           {110, 150, 240},
-                                                           {200, 120, 220},
-                                                           {100, 210, 210},
-                                                           {160, 160, 160}}};
+kestrum_term::Frame screen() {
+    static constexpr std::array<kestrum::core::Rgb, 8> kColours = {{{220, 220, 220},
+                                                                    {230, 90, 90},
+                                                                    {120, 210, 120},
+                                                                    {230, 200, 90},
+                                                                    {110, 150, 240},
+                                                                    {200, 120, 220},
+                                                                    {100, 210, 210},
+                                                                    {160, 160, 160}}};
     const std::string text =
         "for (auto& cell : frame.cells) { if (cell.c != U' ') draw(cell, metrics); } // -> => != ";
-    term::Frame f;
+    kestrum_term::Frame f;
     f.cols = kCols;
     f.rows = kRows;
     f.background = {25, 23, 29};
@@ -41,28 +41,29 @@ term::Frame screen() {
     f.cells.reserve(std::size_t{kCols} * kRows);
     for (std::uint16_t r = 0; r < kRows; ++r) {
         for (std::uint16_t c = 0; c < kCols; ++c) {
-            term::FrameCell cell;
+            kestrum_term::FrameCell cell;
             cell.col = c;
             cell.row = r;
             cell.c = static_cast<unsigned char>(text[(std::size_t{r} * 7 + c) % text.size()]);
             // Colour changes every few cells, as syntax highlighting does.
             cell.fg = kColours[(c / 5 + r) % kColours.size()];
-            cell.bg = (r % 10 == 3) ? core::Rgb{40, 44, 60} : f.background;
+            cell.bg = (r % 10 == 3) ? kestrum::core::Rgb{40, 44, 60} : f.background;
             cell.bold = (c / 5) % 4 == 0;
             cell.selected = r == 20 && c < 80;
             f.cells.push_back(std::move(cell));
         }
     }
-    f.cursor = {1.0f, 10.0f, 10, 30, {240, 200, 40}, term::cursor_shape::Block, true, false};
+    f.cursor = {1.0f, 10.0f, 10, 30, {240, 200, 40}, kestrum_term::cursor_shape::Block,
+                true, false};
     return f;
 }
 
 struct Setup {
-    std::shared_ptr<platform::Device> device;
+    std::shared_ptr<kestrum::platform::Device> device;
     std::optional<Renderer> renderer;
-    std::shared_ptr<platform::Texture> target;
+    std::shared_ptr<kestrum::platform::Texture> target;
     Viewport viewport{};
-    term::Frame frame;
+    kestrum_term::Frame frame;
     TabBar tabs;
 };
 
@@ -70,26 +71,28 @@ struct Setup {
 Setup& setup(float font_size) {
     static std::map<float, Setup> setups;
     if (auto it = setups.find(font_size); it != setups.end()) return it->second;
-    static std::shared_ptr<platform::Device> device = [] {
-        core::init_logging(core::LogFilter::parse("warn"), core::ColorMode::never);
+    static std::shared_ptr<kestrum::platform::Device> device = [] {
+        kestrum::core::init_logging(kestrum::core::LogFilter::parse("warn"),
+                                    kestrum::core::ColorMode::never);
         const std::string dir = std::string(KESTRUM_SOURCE_DIR) + "/assets/fonts/CommitMonoV143/";
         for (const char* file : {"CommitMono-400-Regular.otf", "CommitMono-400-Italic.otf",
                                  "CommitMono-700-Regular.otf", "CommitMono-700-Italic.otf"}) {
-            platform::register_font_file(dir + file);
+            kestrum::platform::register_font_file(dir + file);
         }
-        auto d = platform::gl::create_headless_device();
+        auto d = kestrum::platform::gl::create_headless_device();
         if (!d) throw std::runtime_error(fmt::format("{:#}", d.error()));
         return *d;
     }();
     Setup& s = setups[font_size];
     s.device = device;
-    auto r = Renderer::create(device, platform::PixelFormat::BGRA8Unorm, "CommitMono", font_size);
+    auto r = Renderer::create(device, kestrum::platform::PixelFormat::BGRA8Unorm, "CommitMono",
+                              font_size);
     if (!r) throw std::runtime_error(r.error().display());
     s.renderer.emplace(std::move(*r));
     const float cw = s.renderer->cell_width(), ch = s.renderer->cell_height();
     // Two rows for the tab bar above the grid, as the view lays it out.
     s.viewport = {cw * kCols, ch * (kRows + 2)};
-    s.target = device->new_texture({platform::PixelFormat::BGRA8Unorm,
+    s.target = device->new_texture({kestrum::platform::PixelFormat::BGRA8Unorm,
                                     static_cast<std::uint32_t>(s.viewport[0]),
                                     static_cast<std::uint32_t>(s.viewport[1])});
     s.renderer->set_padding(0, 2 * ch);
@@ -175,7 +178,7 @@ void BM_UnchangedFrame(benchmark::State& state) {
     s.renderer->take_needs_redraw();
     s.renderer->render(s.frame, overlays, s.target, nullptr, s.viewport, {});
     finish(s);
-    const term::Frame copy = s.frame;
+    const kestrum_term::Frame copy = s.frame;
     for (auto _ : state) {
         benchmark::DoNotOptimize(s.renderer->is_unchanged(copy, overlays, s.viewport, 0));
     }
@@ -184,6 +187,6 @@ void BM_UnchangedFrame(benchmark::State& state) {
 BENCHMARK(BM_UnchangedFrame)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-}  // namespace kestrum::render
+}  // namespace kestrum_render
 
 BENCHMARK_MAIN();

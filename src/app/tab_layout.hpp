@@ -9,7 +9,7 @@
 
 namespace kestrum_app {
 
-using kestrum::render::Rect;
+using kestrum_render::Rect;
 
 struct TabLayout {
     std::vector<Rect> pills;

@@ -111,10 +111,10 @@ kestrum::core::Result<std::unique_ptr<TerminalView>> TerminalView::create(
     v->layer_ = std::make_unique<platform::Layer>(device, platform::PixelFormat::BGRA8Unorm);
     const auto& c = v->config;
     auto renderer =
-        kestrum::render::Renderer::create(device, platform::PixelFormat::BGRA8Unorm, c.font.family,
-                                          static_cast<float>(c.font.size * v->scale));
+        kestrum_render::Renderer::create(device, platform::PixelFormat::BGRA8Unorm, c.font.family,
+                                         static_cast<float>(c.font.size * v->scale));
     if (!renderer) return kestrum::core::fail(renderer.error().display());
-    v->renderer = std::make_unique<kestrum::render::Renderer>(std::move(*renderer));
+    v->renderer = std::make_unique<kestrum_render::Renderer>(std::move(*renderer));
     v->renderer->set_padding(static_cast<float>(c.padding.x * v->scale),
                              static_cast<float>(c.padding.y * v->scale));
     float opacity = clamped_opacity(c.window.opacity);

@@ -129,7 +129,7 @@ class TerminalView final : public kestrum::platform::ViewHandler {
     kestrum_config::Config config;
     LatencyProbe latency;
     std::shared_ptr<std::atomic<bool>> user_present;
-    std::unique_ptr<kestrum::render::Renderer> renderer;
+    std::unique_ptr<kestrum_render::Renderer> renderer;
     std::unique_ptr<kestrum_tabs::TabManager> tabs;
     double scale = 2.0;
     std::unique_ptr<kestrum::platform::DisplayLink> display_link;

@@ -14,7 +14,7 @@ using namespace std::chrono_literals;
 using kestrum::core::Clock;
 using kestrum::core::Rgb;
 using kestrum::core::since;
-namespace render = kestrum::render;
+namespace render = kestrum_render;
 
 constexpr auto kGlide = 60ms;
 constexpr int kLongestGlide = 14;
@@ -37,8 +37,8 @@ void TerminalView::render() {
     // 1-2. Smooth-scroll offset and the snapshot.
     const float s =
         std::round(ch * static_cast<float>(std::clamp(session->scroll_fraction, 0.0, 1.0)));
-    std::vector<kestrum::term::FrameCell> overscan;
-    kestrum::term::Frame frame;
+    std::vector<kestrum_term::FrameCell> overscan;
+    kestrum_term::Frame frame;
     std::size_t history = 0;
     std::size_t offset = 0;
     bool focused_match = false;
@@ -64,7 +64,7 @@ void TerminalView::render() {
         if (cursor_blinking) opacity = blink_alpha;
     } else {
         cursor_blinking = false;
-        if (cursor.visible) cursor.shape = kestrum::term::cursor_shape::HollowBlock;
+        if (cursor.visible) cursor.shape = kestrum_term::cursor_shape::HollowBlock;
     }
 
     // 5. Glide along the row.

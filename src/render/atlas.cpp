@@ -4,7 +4,7 @@
 
 #include "core/log.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 
 namespace {
 
@@ -14,21 +14,21 @@ constexpr const char* kLogTarget = "kestrum_render::atlas";
 // edge never picks up its neighbour.
 constexpr std::uint32_t kGutter = 1;
 
-const char* layer_name(platform::PixelFormat format) {
-    return format == platform::PixelFormat::R8Unorm ? "coverage" : "colour";
+const char* layer_name(kestrum::platform::PixelFormat format) {
+    return format == kestrum::platform::PixelFormat::R8Unorm ? "coverage" : "colour";
 }
 
 }  // namespace
 
-std::optional<AtlasLayer> AtlasLayer::create(platform::Device& device,
-                                             platform::PixelFormat pixel_format) {
+std::optional<AtlasLayer> AtlasLayer::create(kestrum::platform::Device& device,
+                                             kestrum::platform::PixelFormat pixel_format) {
     auto texture = device.new_texture({pixel_format, kInitialSide, kInitialSide});
     if (!texture) return std::nullopt;
     return AtlasLayer{RectAllocator(kInitialSide, kInitialSide), std::move(texture), pixel_format,
                       kInitialSide};
 }
 
-bool AtlasLayer::grow(platform::Device& device) {
+bool AtlasLayer::grow(kestrum::platform::Device& device) {
     if (side >= kMaxSide) return false;
     const std::uint32_t larger = side * 2;
     auto larger_texture = device.new_texture({pixel_format, larger, larger});
@@ -39,11 +39,12 @@ bool AtlasLayer::grow(platform::Device& device) {
     return true;
 }
 
-std::optional<GlyphAtlas> GlyphAtlas::create(std::shared_ptr<platform::Device> device, Font font) {
+std::optional<GlyphAtlas> GlyphAtlas::create(std::shared_ptr<kestrum::platform::Device> device,
+                                             Font font) {
     if (!device) return std::nullopt;
-    auto coverage = AtlasLayer::create(*device, platform::PixelFormat::R8Unorm);
+    auto coverage = AtlasLayer::create(*device, kestrum::platform::PixelFormat::R8Unorm);
     if (!coverage) return std::nullopt;
-    auto color_layer = AtlasLayer::create(*device, platform::PixelFormat::RGBA8Unorm);
+    auto color_layer = AtlasLayer::create(*device, kestrum::platform::PixelFormat::RGBA8Unorm);
     if (!color_layer) return std::nullopt;
     return GlyphAtlas(std::move(device), std::move(font), std::move(*coverage),
                       std::move(*color_layer));
@@ -113,4 +114,4 @@ std::optional<AtlasEntry> GlyphAtlas::place(GlyphKey key, const Raster& raster) 
     return e;
 }
 
-}  // namespace kestrum::render
+}  // namespace kestrum_render

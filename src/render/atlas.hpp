@@ -15,7 +15,7 @@
 #include "render/geometry.hpp"
 #include "render/rect_allocator.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 
 // One atlas texture and the space manager over it. Layers only grow.
 struct AtlasLayer {
@@ -23,23 +23,24 @@ struct AtlasLayer {
     static constexpr std::uint32_t kMaxSide = 8192;
 
     // A kInitialSide square layer of `pixel_format`; empty when the texture cannot be made.
-    static std::optional<AtlasLayer> create(platform::Device& device,
-                                            platform::PixelFormat pixel_format);
+    static std::optional<AtlasLayer> create(kestrum::platform::Device& device,
+                                            kestrum::platform::PixelFormat pixel_format);
 
     // Replaces the texture and the allocator with ones of twice the side. False, with
     // the layer unchanged, at kMaxSide or when the larger texture cannot be made.
-    bool grow(platform::Device& device);
+    bool grow(kestrum::platform::Device& device);
 
     RectAllocator allocator;
-    std::shared_ptr<platform::Texture> texture;
-    platform::PixelFormat pixel_format = platform::PixelFormat::Invalid;
+    std::shared_ptr<kestrum::platform::Texture> texture;
+    kestrum::platform::PixelFormat pixel_format = kestrum::platform::PixelFormat::Invalid;
     std::uint32_t side = 0;
 };
 
 class GlyphAtlas final : public GlyphProvider {
   public:
     // Both layers for `font`; empty when either texture cannot be made.
-    static std::optional<GlyphAtlas> create(std::shared_ptr<platform::Device> device, Font font);
+    static std::optional<GlyphAtlas> create(std::shared_ptr<kestrum::platform::Device> device,
+                                            Font font);
 
     // The glyph's entry, rasterised and uploaded on first use. Empty, and remembered as
     // such, when there is nothing to draw or the atlas is full at its largest side;
@@ -63,7 +64,7 @@ class GlyphAtlas final : public GlyphProvider {
     std::size_t cached_entries() const { return cache_.size(); }
 
   private:
-    GlyphAtlas(std::shared_ptr<platform::Device> device, Font font, AtlasLayer coverage,
+    GlyphAtlas(std::shared_ptr<kestrum::platform::Device> device, Font font, AtlasLayer coverage,
                AtlasLayer color_layer)
         : coverage_(std::move(coverage)),
           color_layer_(std::move(color_layer)),
@@ -76,11 +77,11 @@ class GlyphAtlas final : public GlyphProvider {
 
     AtlasLayer coverage_;
     AtlasLayer color_layer_;
-    std::shared_ptr<platform::Device> device_;
+    std::shared_ptr<kestrum::platform::Device> device_;
     std::unordered_map<GlyphKey, std::optional<AtlasEntry>> cache_;
     Font font_;
     bool was_reset_ = false;
     bool full_warned_ = false;
 };
 
-}  // namespace kestrum::render
+}  // namespace kestrum_render

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace kestrum::render {
+namespace kestrum_render {
 
 namespace {
 
@@ -120,4 +120,4 @@ Segments segments(char32_t c, const CellMetrics& m) {
     return {};
 }
 
-}  // namespace kestrum::render
+}  // namespace kestrum_render

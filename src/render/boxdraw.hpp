@@ -8,7 +8,7 @@
 
 #include "render/geometry.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 
 // The rectangles of one character, relative to its cell's top-left corner; empty for
 // a character the font draws.
@@ -33,4 +33,4 @@ constexpr bool maybe_box_drawn(char32_t c) {
     return c >= U'\u2500' && c <= U'\u2595';
 }
 
-}  // namespace kestrum::render
+}  // namespace kestrum_render

@@ -5,11 +5,11 @@
 
 #include "core/log.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 
 namespace {
 
-using platform::FontFace;
+using kestrum::platform::FontFace;
 
 // Name resolution and the family fallback report under the atlas's target, with
 // the glyph atlas they serve.
@@ -163,12 +163,13 @@ std::optional<Font> Font::create(std::string_view family, float size) {
     // Styles the family lacks use the regular face: nothing is synthesised.
     auto styled = [&](std::uint32_t traits) {
         return regular
-            ->copy_with_symbolic_traits(traits, platform::kTraitBold | platform::kTraitItalic)
+            ->copy_with_symbolic_traits(
+                traits, kestrum::platform::kTraitBold | kestrum::platform::kTraitItalic)
             .value_or(*regular);
     };
-    std::array<FontFace, 4> faces = {*regular, styled(platform::kTraitBold),
-                                     styled(platform::kTraitItalic),
-                                     styled(platform::kTraitBold | platform::kTraitItalic)};
+    std::array<FontFace, 4> faces = {
+        *regular, styled(kestrum::platform::kTraitBold), styled(kestrum::platform::kTraitItalic),
+        styled(kestrum::platform::kTraitBold | kestrum::platform::kTraitItalic)};
     std::array<float, 4> advances{};
     for (std::size_t i = 0; i < faces.size(); ++i)
         advances[i] = advance_of_m(faces[i], size);
@@ -178,7 +179,7 @@ std::optional<Font> Font::create(std::string_view family, float size) {
 
 std::optional<Raster> Font::rasterize_glyph_in(float baseline, const FontFace& face,
                                                std::uint16_t glyph) {
-    const platform::GlyphRect rect = face.bounding_rect(glyph);
+    const kestrum::platform::GlyphRect rect = face.bounding_rect(glyph);
     const double left = std::floor(rect.x);
     const double bottom = std::floor(rect.y);
     const double right = std::ceil(rect.x + rect.width);
@@ -194,12 +195,13 @@ std::optional<Raster> Font::rasterize_glyph_in(float baseline, const FontFace& f
     }
 
     Raster raster;
-    raster.color = (face.symbolic_traits() & platform::kTraitColorGlyphs) != 0;
+    raster.color = (face.symbolic_traits() & kestrum::platform::kTraitColorGlyphs) != 0;
     raster.width = static_cast<std::uint32_t>(width);
     raster.height = static_cast<std::uint32_t>(height);
-    platform::GlyphBitmap bitmap(
-        raster.color ? platform::BitmapFormat::rgba_premultiplied : platform::BitmapFormat::gray,
-        raster.width, raster.height);
+    kestrum::platform::GlyphBitmap bitmap(raster.color
+                                              ? kestrum::platform::BitmapFormat::rgba_premultiplied
+                                              : kestrum::platform::BitmapFormat::gray,
+                                          raster.width, raster.height);
     // The bounding box's corner lands on the bitmap's corner.
     face.draw_glyph(glyph, bitmap, static_cast<int>(-left), static_cast<int>(-bottom));
 
@@ -249,7 +251,7 @@ std::span<const ShapedGlyph> Font::shape_run(std::string_view text, bool bold, b
 
     std::vector<ShapedGlyph> shaped;
     const float advance = style_advances_[style];
-    for (const platform::GlyphRun& run : faces_[style].shape_with_ligatures(text)) {
+    for (const kestrum::platform::GlyphRun& run : faces_[style].shape_with_ligatures(text)) {
         const std::size_t count = std::min(run.glyphs.size(), run.x.size());
         for (std::size_t i = 0; i < count; ++i) {
             float x = static_cast<float>(run.x[i]);
@@ -268,4 +270,4 @@ std::span<const ShapedGlyph> Font::shape_run(std::string_view text, bool bold, b
     return cache.emplace(std::string(text), std::move(shaped)).first->second;
 }
 
-}  // namespace kestrum::render
+}  // namespace kestrum_render

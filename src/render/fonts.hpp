@@ -15,7 +15,7 @@
 #include "platform/text.hpp"
 #include "render/geometry.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 
 // One rasterised glyph: rows top first, tightly packed (width bytes per row for
 // coverage, width x 4 for premultiplied RGBA colour).
@@ -30,7 +30,7 @@ struct Raster {
 
 // A glyph to draw for a character: the face it comes from and its number there.
 struct CharacterGlyph {
-    platform::FontFace face;
+    kestrum::platform::FontFace face;
     std::uint16_t glyph = 0;
 };
 
@@ -40,7 +40,7 @@ std::string normalized_font_name(std::string_view name);
 
 // The face for `name` at `size` pixels, refusing (with a warning) a face the font
 // lookup substituted for a name it does not know.
-std::optional<platform::FontFace> new_resolving_name(std::string_view name, float size);
+std::optional<kestrum::platform::FontFace> new_resolving_name(std::string_view name, float size);
 
 class Font {
   public:
@@ -50,12 +50,13 @@ class Font {
 
     // Rasterises `glyph` of `face` at an integer origin. Empty when the glyph has no
     // pixels (a space) or is too large for any texture.
-    static std::optional<Raster> rasterize_glyph_in(float baseline, const platform::FontFace& face,
+    static std::optional<Raster> rasterize_glyph_in(float baseline,
+                                                    const kestrum::platform::FontFace& face,
                                                     std::uint16_t glyph);
 
     const CellMetrics& metrics() const { return metrics_; }
     // Style index: italic x 2 + bold.
-    const platform::FontFace& face(std::uint8_t style) const { return faces_[style & 3]; }
+    const kestrum::platform::FontFace& face(std::uint8_t style) const { return faces_[style & 3]; }
     float style_advance(std::uint8_t style) const { return style_advances_[style & 3]; }
 
     // The glyph for `character` in the styled face, else in the fallback face the
@@ -73,17 +74,17 @@ class Font {
     std::size_t fallback_entries() const { return fallbacks_.size(); }
 
   private:
-    Font(std::array<platform::FontFace, 4> faces, CellMetrics metrics,
+    Font(std::array<kestrum::platform::FontFace, 4> faces, CellMetrics metrics,
          std::array<float, 4> style_advances)
         : faces_(std::move(faces)), metrics_(metrics), style_advances_(style_advances) {}
 
-    std::array<platform::FontFace, 4> faces_;
+    std::array<kestrum::platform::FontFace, 4> faces_;
     // Keyed by character x 4 + style index.
-    std::unordered_map<std::uint64_t, std::optional<platform::FontFace>> fallbacks_;
+    std::unordered_map<std::uint64_t, std::optional<kestrum::platform::FontFace>> fallbacks_;
     std::array<std::unordered_map<std::string, std::vector<ShapedGlyph>>, 4> shape_caches_;
     CellMetrics metrics_;
     std::array<float, 4> style_advances_;
     std::size_t shaped_entries_ = 0;
 };
 
-}  // namespace kestrum::render
+}  // namespace kestrum_render

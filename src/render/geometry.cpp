@@ -8,10 +8,10 @@
 
 #include "render/boxdraw.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 
-using core::Rgb;
-using term::FrameCell;
+using kestrum::core::Rgb;
+using kestrum_term::FrameCell;
 
 namespace {
 
@@ -244,7 +244,7 @@ bool continues_run(const FrameCell& last, const FrameCell& cell) {
 }
 
 // Background, box-drawing strokes, underline and strikeout of one cell.
-KESTRUM_HOT void decorate_cell(Geometry& g, const term::Frame& frame, const FrameCell& cell,
+KESTRUM_HOT void decorate_cell(Geometry& g, const kestrum_term::Frame& frame, const FrameCell& cell,
                                const CellMetrics& m, const CursorCell& cursor, float cell_alpha) {
     const float x = cell_x(cell, m);
     const float y = cell_y(cell, m);
@@ -252,10 +252,10 @@ KESTRUM_HOT void decorate_cell(Geometry& g, const term::Frame& frame, const Fram
 
     Rgb bg = cell.bg;
     float alpha = cell_alpha;
-    if (cell.search == term::MatchState::Focused) {
+    if (cell.search == kestrum_term::MatchState::Focused) {
         bg = frame.focused_match_bg;
         alpha = 1.0f;
-    } else if (cell.search == term::MatchState::Match) {
+    } else if (cell.search == kestrum_term::MatchState::Match) {
         bg = frame.match_bg;
         alpha = 1.0f;
     } else if (cell.selected) {
@@ -321,18 +321,18 @@ void shape_and_append(Geometry& g, std::vector<const FrameCell*>& run, Provider&
 
 }  // namespace
 
-CursorBlend cursor_blend(const term::Cursor& cursor) {
+CursorBlend cursor_blend(const kestrum_term::Cursor& cursor) {
     CursorBlend b;
     b.alpha = cursor.visible ? clamp01(cursor.opacity) : 0.0f;
     b.column = cursor.col;
     b.row = cursor.row;
     b.shown = b.alpha > 0.004f;
-    b.block_shown = b.shown && cursor.shape == term::cursor_shape::Block;
+    b.block_shown = b.shown && cursor.shape == kestrum_term::cursor_shape::Block;
     b.aligned = std::abs(cursor.x - static_cast<float>(cursor.col)) < 0.01f;
     return b;
 }
 
-void emit_decorations(Geometry& g, const term::Frame& frame, const CellMetrics& m,
+void emit_decorations(Geometry& g, const kestrum_term::Frame& frame, const CellMetrics& m,
                       const CursorBlend& blend, float background_alpha) {
     const CursorCell cursor(blend, frame.background);
     const float cell_alpha = clamp01(background_alpha);
@@ -345,10 +345,10 @@ void flush_run(Geometry& g, std::vector<const FrameCell*>& run, GlyphProvider& p
     shape_and_append(g, run, provider, cell_width, cell_height);
 }
 
-void emit_cursor(Geometry& g, const term::Frame& frame, const CellMetrics& m, bool shown,
+void emit_cursor(Geometry& g, const kestrum_term::Frame& frame, const CellMetrics& m, bool shown,
                  float alpha) {
     if (!shown) return;
-    const term::Cursor& c = frame.cursor;
+    const kestrum_term::Cursor& c = frame.cursor;
     const float cw = m.cell_width;
     const float ch = m.cell_height;
     const float x = cw * c.x;
@@ -356,22 +356,22 @@ void emit_cursor(Geometry& g, const term::Frame& frame, const CellMetrics& m, bo
     // Cells are in row-major order.
     const auto at =
         std::lower_bound(frame.cells.begin(), frame.cells.end(), c,
-                         [](const FrameCell& cell, const term::Cursor& cur) {
+                         [](const FrameCell& cell, const kestrum_term::Cursor& cur) {
                              return cell.row != cur.row ? cell.row < cur.row : cell.col < cur.col;
                          });
     const bool wide = at != frame.cells.end() && at->wide && at->col == c.col && at->row == c.row;
     const float w = wide ? 2.0f * cw : cw;
     const float a = clamp01(alpha);
     switch (c.shape) {
-        case term::cursor_shape::Block:
+        case kestrum_term::cursor_shape::Block:
             g.fills.push_back(solid({x, y, w, ch}, c.color, a));
             break;
-        case term::cursor_shape::Underline: {
+        case kestrum_term::cursor_shape::Underline: {
             const float t = std::max(ch * 0.12f, 1.0f);
             g.overlays.push_back(solid({x, y + ch - t, w, t}, c.color, a));
             break;
         }
-        case term::cursor_shape::Beam: {
+        case kestrum_term::cursor_shape::Beam: {
             // The beam keeps its width over wide characters.
             const float b = std::max(cw * 0.12f, 1.0f);
             g.overlays.push_back(solid({x, y, b, ch}, c.color, a));
@@ -388,8 +388,8 @@ void emit_cursor(Geometry& g, const term::Frame& frame, const CellMetrics& m, bo
     }
 }
 
-Geometry build_grid_geometry(const term::Frame& frame, const CellMetrics& m, float background_alpha,
-                             bool ligatures, GlyphProvider& uncached) {
+Geometry build_grid_geometry(const kestrum_term::Frame& frame, const CellMetrics& m,
+                             float background_alpha, bool ligatures, GlyphProvider& uncached) {
     FrameGlyphCache provider(uncached);
     Geometry g;
     // Most cells of a screen of text carry one glyph.
@@ -522,6 +522,6 @@ Geometry build_scrollbar_geometry(const Scrollbar& bar) {
     return g;
 }
 
-}  // namespace kestrum::render
+}  // namespace kestrum_render
 
 #undef KESTRUM_HOT

@@ -16,7 +16,7 @@
 #include "render/shaders.hpp"
 #include "term/frame.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 
 struct Rect {
     float x = 0.0f;
@@ -112,7 +112,7 @@ struct CursorBlend {
     friend bool operator==(const CursorBlend&, const CursorBlend&) = default;
 };
 
-CursorBlend cursor_blend(const term::Cursor& cursor);
+CursorBlend cursor_blend(const kestrum_term::Cursor& cursor);
 
 struct BarTab {
     std::string title;
@@ -133,13 +133,13 @@ struct TabBar {
     float hover_progress = 0.0f;
     float clip_left = 0.0f;  // nothing is drawn left of this x
     bool new_tab_hovered = false;
-    core::Rgb active_fill;
-    core::Rgb active_text;
-    core::Rgb inactive_text;
-    core::Rgb active_dot;
-    core::Rgb inactive_dot;
-    core::Rgb active_border;
-    core::Rgb hover_text;
+    kestrum::core::Rgb active_fill;
+    kestrum::core::Rgb active_text;
+    kestrum::core::Rgb inactive_text;
+    kestrum::core::Rgb active_dot;
+    kestrum::core::Rgb inactive_dot;
+    kestrum::core::Rgb active_border;
+    kestrum::core::Rgb hover_text;
     friend bool operator==(const TabBar&, const TabBar&) = default;
 };
 
@@ -147,9 +147,9 @@ struct SearchBar {
     std::string text;  // as shown, prompt included
     Rect rect;         // the panel
     float radius = 0.0f;
-    core::Rgb background;
-    core::Rgb text_color;
-    core::Rgb caret_color;
+    kestrum::core::Rgb background;
+    kestrum::core::Rgb text_color;
+    kestrum::core::Rgb caret_color;
     friend bool operator==(const SearchBar&, const SearchBar&) = default;
 };
 
@@ -157,22 +157,22 @@ struct Scrollbar {
     Rect rect;  // the thumb
     float radius = 0.0f;
     float alpha = 0.0f;
-    core::Rgb color;
+    kestrum::core::Rgb color;
     friend bool operator==(const Scrollbar&, const Scrollbar&) = default;
 };
 
 // Cell backgrounds, box drawing, decorations, text and cursor of a frame.
 // `background_alpha` is the window's glass alpha; `ligatures` shapes runs of ASCII.
-Geometry build_grid_geometry(const term::Frame& frame, const CellMetrics& metrics,
+Geometry build_grid_geometry(const kestrum_term::Frame& frame, const CellMetrics& metrics,
                              float background_alpha, bool ligatures, GlyphProvider& provider);
 
 // Steps of the grid build.
-void emit_decorations(Geometry& geometry, const term::Frame& frame, const CellMetrics& metrics,
-                      const CursorBlend& blend, float background_alpha);
-void emit_cursor(Geometry& geometry, const term::Frame& frame, const CellMetrics& metrics,
+void emit_decorations(Geometry& geometry, const kestrum_term::Frame& frame,
+                      const CellMetrics& metrics, const CursorBlend& blend, float background_alpha);
+void emit_cursor(Geometry& geometry, const kestrum_term::Frame& frame, const CellMetrics& metrics,
                  bool shown, float alpha);
 // Shapes the run (cells adjacent on one row sharing style and colour) and empties it.
-void flush_run(Geometry& geometry, std::vector<const term::FrameCell*>& run,
+void flush_run(Geometry& geometry, std::vector<const kestrum_term::FrameCell*>& run,
                GlyphProvider& provider, float cell_width, float cell_height);
 
 Geometry build_tab_bar_geometry(const TabBar& bar, const CellMetrics& metrics,
@@ -181,11 +181,11 @@ Geometry build_search_geometry(const SearchBar& bar, float cell_width, float cel
                                GlyphProvider& provider);
 Geometry build_scrollbar_geometry(const Scrollbar& bar);
 
-}  // namespace kestrum::render
+}  // namespace kestrum_render
 
 template <>
-struct std::hash<kestrum::render::GlyphKey> {
-    std::size_t operator()(const kestrum::render::GlyphKey& k) const noexcept {
+struct std::hash<kestrum_render::GlyphKey> {
+    std::size_t operator()(const kestrum_render::GlyphKey& k) const noexcept {
         std::uint64_t v = std::uint64_t{k.scalar} | std::uint64_t{k.glyph} << 32 |
                           std::uint64_t{k.bold} << 48 | std::uint64_t{k.italic} << 56;
         // A full 64-bit mix: scalars are small and dense, and tables may index by any bits.

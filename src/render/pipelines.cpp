@@ -1,13 +1,13 @@
 #include "render/pipelines.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 
-using platform::BlendFactor;
-using platform::BlendOperation;
+using kestrum::platform::BlendFactor;
+using kestrum::platform::BlendOperation;
 
-platform::ColorAttachmentDescriptor blended_attachment(platform::PixelFormat format,
-                                                       AlphaMode mode) {
-    platform::ColorAttachmentDescriptor a;
+kestrum::platform::ColorAttachmentDescriptor blended_attachment(
+    kestrum::platform::PixelFormat format, AlphaMode mode) {
+    kestrum::platform::ColorAttachmentDescriptor a;
     a.pixel_format = format;
     a.blending_enabled = true;
     a.source_rgb_blend_factor =
@@ -20,21 +20,23 @@ platform::ColorAttachmentDescriptor blended_attachment(platform::PixelFormat for
     return a;
 }
 
-core::Result<std::shared_ptr<platform::RenderPipelineState>> build_pipeline(
-    platform::Device& device, std::shared_ptr<const platform::Function> vertex,
-    std::shared_ptr<const platform::Function> fragment, platform::PixelFormat format,
-    AlphaMode mode) {
-    platform::RenderPipelineDescriptor d;
+kestrum::core::Result<std::shared_ptr<kestrum::platform::RenderPipelineState>> build_pipeline(
+    kestrum::platform::Device& device, std::shared_ptr<const kestrum::platform::Function> vertex,
+    std::shared_ptr<const kestrum::platform::Function> fragment,
+    kestrum::platform::PixelFormat format, AlphaMode mode) {
+    kestrum::platform::RenderPipelineDescriptor d;
     d.vertex_function = std::move(vertex);
     d.fragment_function = std::move(fragment);
     d.color_attachment = blended_attachment(format, mode);
     return device.new_render_pipeline_state(d);
 }
 
-core::Result<std::shared_ptr<platform::RenderPipelineState>> build_replace_pipeline(
-    platform::Device& device, std::shared_ptr<const platform::Function> vertex,
-    std::shared_ptr<const platform::Function> fragment, platform::PixelFormat format) {
-    platform::RenderPipelineDescriptor d;
+kestrum::core::Result<std::shared_ptr<kestrum::platform::RenderPipelineState>>
+build_replace_pipeline(kestrum::platform::Device& device,
+                       std::shared_ptr<const kestrum::platform::Function> vertex,
+                       std::shared_ptr<const kestrum::platform::Function> fragment,
+                       kestrum::platform::PixelFormat format) {
+    kestrum::platform::RenderPipelineDescriptor d;
     d.vertex_function = std::move(vertex);
     d.fragment_function = std::move(fragment);
     d.color_attachment.pixel_format = format;
@@ -42,4 +44,4 @@ core::Result<std::shared_ptr<platform::RenderPipelineState>> build_replace_pipel
     return device.new_render_pipeline_state(d);
 }
 
-}  // namespace kestrum::render
+}  // namespace kestrum_render

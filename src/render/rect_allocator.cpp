@@ -10,7 +10,7 @@
 #include <stb/stb_rect_pack.h>
 #pragma GCC diagnostic pop
 
-namespace kestrum::render {
+namespace kestrum_render {
 
 struct RectAllocator::State {
     stbrp_context context{};
@@ -43,4 +43,4 @@ std::optional<AllocatedRect> RectAllocator::allocate(std::uint32_t width, std::u
     return AllocatedRect{static_cast<std::uint32_t>(rect.x), static_cast<std::uint32_t>(rect.y)};
 }
 
-}  // namespace kestrum::render
+}  // namespace kestrum_render

@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 
-namespace kestrum::render {
+namespace kestrum_render {
 
 struct AllocatedRect {
     std::uint32_t x = 0;
@@ -30,4 +30,4 @@ class RectAllocator {
     std::unique_ptr<State> state_;
 };
 
-}  // namespace kestrum::render
+}  // namespace kestrum_render

@@ -1,6 +1,6 @@
 #include "render/render_error.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 
 namespace {
 
@@ -57,4 +57,4 @@ std::string RenderError::diagnostic() const {
     return fmt::format("{}({:?})", kind_name(kind), detail);
 }
 
-}  // namespace kestrum::render
+}  // namespace kestrum_render

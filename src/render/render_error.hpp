@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace kestrum::render {
+namespace kestrum_render {
 
 struct RenderError {
     enum class Kind {
@@ -29,12 +29,12 @@ struct RenderError {
     friend bool operator==(const RenderError&, const RenderError&) = default;
 };
 
-}  // namespace kestrum::render
+}  // namespace kestrum_render
 
 template <>
-struct fmt::formatter<kestrum::render::RenderError> : fmt::formatter<std::string> {
+struct fmt::formatter<kestrum_render::RenderError> : fmt::formatter<std::string> {
     template <typename Context>
-    auto format(const kestrum::render::RenderError& e, Context& ctx) const {
+    auto format(const kestrum_render::RenderError& e, Context& ctx) const {
         return fmt::formatter<std::string>::format(e.display(), ctx);
     }
 };

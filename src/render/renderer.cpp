@@ -7,11 +7,11 @@
 #include "render/pipelines.hpp"
 #include "render/shaders.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 
 namespace {
 
-using platform::RenderCommandEncoder;
+using kestrum::platform::RenderCommandEncoder;
 
 constexpr const char* kLogTarget = "kestrum_render::renderer";
 
@@ -25,7 +25,7 @@ std::uint32_t to_pixels(float v) {
     return static_cast<std::uint32_t>(std::min(v, 4294967040.0f));
 }
 
-platform::ScissorRect whole_viewport(Viewport viewport) {
+kestrum::platform::ScissorRect whole_viewport(Viewport viewport) {
     return {0, 0, to_pixels(std::max(viewport[0], 1.0f)), to_pixels(std::max(viewport[1], 1.0f))};
 }
 
@@ -46,10 +46,9 @@ void store_overlay(std::optional<T>& cached, const T* now) {
 
 }  // namespace
 
-std::expected<Renderer, RenderError> Renderer::create(std::shared_ptr<platform::Device> device,
-                                                      platform::PixelFormat pixel_format,
-                                                      std::string_view font_family,
-                                                      float font_size) {
+std::expected<Renderer, RenderError> Renderer::create(
+    std::shared_ptr<kestrum::platform::Device> device, kestrum::platform::PixelFormat pixel_format,
+    std::string_view font_family, float font_size) {
     using Kind = RenderError::Kind;
     auto library = device->new_library_with_source(shader_source());
     if (!library) {
@@ -57,12 +56,13 @@ std::expected<Renderer, RenderError> Renderer::create(std::shared_ptr<platform::
             RenderError{Kind::CompileShaders, fmt::format("{:#}", library.error())});
     }
     auto function = [&](std::string_view name)
-        -> std::expected<std::shared_ptr<const platform::Function>, RenderError> {
+        -> std::expected<std::shared_ptr<const kestrum::platform::Function>, RenderError> {
         auto f = (*library)->new_function_with_name(name);
         if (!f) return std::unexpected(RenderError{Kind::MissingFunction, std::string(name)});
         return f;
     };
-    auto pipeline = [](core::Result<std::shared_ptr<platform::RenderPipelineState>> built)
+    auto pipeline =
+        [](kestrum::core::Result<std::shared_ptr<kestrum::platform::RenderPipelineState>> built)
         -> std::expected<Pipeline, RenderError> {
         if (!built)
             return std::unexpected(RenderError{Kind::Pipeline, fmt::format("{:#}", built.error())});
@@ -107,8 +107,8 @@ std::expected<Renderer, RenderError> Renderer::create(std::shared_ptr<platform::
     if (!gradient) return std::unexpected(gradient.error());
     pipelines.gradient = std::move(*gradient);
 
-    auto sampler = device->new_sampler_state(
-        {platform::SamplerMinMagFilter::Nearest, platform::SamplerMinMagFilter::Nearest});
+    auto sampler = device->new_sampler_state({kestrum::platform::SamplerMinMagFilter::Nearest,
+                                              kestrum::platform::SamplerMinMagFilter::Nearest});
     if (!sampler) return std::unexpected(RenderError{Kind::Sampler, {}});
 
     auto font = Font::create(font_family, font_size);
@@ -164,18 +164,18 @@ std::expected<void, RenderError> Renderer::rebuild_font(std::string_view family,
     return {};
 }
 
-bool Renderer::is_unchanged(const term::Frame& frame, const Overlays& overlays, Viewport viewport,
-                            float scroll_offset) const {
+bool Renderer::is_unchanged(const kestrum_term::Frame& frame, const Overlays& overlays,
+                            Viewport viewport, float scroll_offset) const {
     return viewport == last_viewport_ && scroll_offset == last_scroll_offset_ && cached_frame_ &&
            *cached_frame_ == frame && same_overlay(cached_tab_bar_, overlays.tab_bar) &&
            same_overlay(cached_search_bar_, overlays.search_bar) &&
            same_overlay(cached_scrollbar_, overlays.scrollbar);
 }
 
-void Renderer::render(const term::Frame& frame, const Overlays& overlays,
-                      const std::shared_ptr<platform::Texture>& texture,
-                      const std::shared_ptr<platform::Drawable>& drawable, Viewport viewport,
-                      const RenderOptions& options) {
+void Renderer::render(const kestrum_term::Frame& frame, const Overlays& overlays,
+                      const std::shared_ptr<kestrum::platform::Texture>& texture,
+                      const std::shared_ptr<kestrum::platform::Drawable>& drawable,
+                      Viewport viewport, const RenderOptions& options) {
     auto commands = encode(frame, overlays, texture, viewport, options);
     if (!commands) return;
     if (options.present_with_transaction) {
@@ -211,9 +211,9 @@ void Renderer::render(const term::Frame& frame, const Overlays& overlays,
     store_overlay(cached_scrollbar_, overlays.scrollbar);
 }
 
-std::shared_ptr<platform::CommandBuffer> Renderer::encode(
-    const term::Frame& frame, const Overlays& overlays,
-    const std::shared_ptr<platform::Texture>& texture, Viewport viewport,
+std::shared_ptr<kestrum::platform::CommandBuffer> Renderer::encode(
+    const kestrum_term::Frame& frame, const Overlays& overlays,
+    const std::shared_ptr<kestrum::platform::Texture>& texture, Viewport viewport,
     const RenderOptions& options) {
     incomplete_ = false;
     const CellMetrics metrics = atlas_.metrics();
@@ -233,10 +233,10 @@ std::shared_ptr<platform::CommandBuffer> Renderer::encode(
 
     // Cleared to the default background over the glass, premultiplied.
     const double a = background_alpha_;
-    platform::RenderPassDescriptor pass;
+    kestrum::platform::RenderPassDescriptor pass;
     pass.color_attachment.texture = texture;
-    pass.color_attachment.load_action = platform::LoadAction::Clear;
-    pass.color_attachment.store_action = platform::StoreAction::Store;
+    pass.color_attachment.load_action = kestrum::platform::LoadAction::Clear;
+    pass.color_attachment.store_action = kestrum::platform::StoreAction::Store;
     pass.color_attachment.clear_color = {frame.background.r / 255.0 * a,
                                          frame.background.g / 255.0 * a,
                                          frame.background.b / 255.0 * a, a};
@@ -316,7 +316,7 @@ void Renderer::draw_wallpaper(RenderCommandEncoder& encoder, Viewport viewport) 
     encoder.set_render_pipeline_state(pipelines_.gradient);
     encoder.set_vertex_bytes(&uniforms, sizeof uniforms, 0);
     encoder.set_vertex_buffer(std::move(buffer), 0, 1);
-    encoder.draw_primitives(platform::PrimitiveType::Triangle, 0, kQuadVertices, 1);
+    encoder.draw_primitives(kestrum::platform::PrimitiveType::Triangle, 0, kQuadVertices, 1);
 }
 
 bool Renderer::encode_solids(RenderCommandEncoder& encoder, const Uniforms& uniforms,
@@ -339,7 +339,7 @@ bool Renderer::encode_color_glyphs(RenderCommandEncoder& encoder, const Uniforms
 
 bool Renderer::encode_instances(RenderCommandEncoder& encoder, const Uniforms& uniforms,
                                 const void* bytes, std::size_t count, const Pipeline& pipeline,
-                                const std::shared_ptr<platform::Texture>& texture) {
+                                const std::shared_ptr<kestrum::platform::Texture>& texture) {
     static_assert(sizeof(SolidInstance) == sizeof(GlyphInstance));
     if (count == 0) return true;
     // More instances than a draw can count: drop the list rather than wrap around.
@@ -353,9 +353,9 @@ bool Renderer::encode_instances(RenderCommandEncoder& encoder, const Uniforms& u
         encoder.set_fragment_texture(texture, 0);
         encoder.set_fragment_sampler_state(sampler_, 0);
     }
-    encoder.draw_primitives(platform::PrimitiveType::Triangle, 0, kQuadVertices,
+    encoder.draw_primitives(kestrum::platform::PrimitiveType::Triangle, 0, kQuadVertices,
                             static_cast<std::uint32_t>(count));
     return true;
 }
 
-}  // namespace kestrum::render
+}  // namespace kestrum_render

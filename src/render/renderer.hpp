@@ -17,7 +17,7 @@
 #include "render/render_error.hpp"
 #include "term/frame.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 
 // The overlays of one frame, borrowed; null when absent.
 struct Overlays {
@@ -46,10 +46,9 @@ class Renderer {
     // Compiles the program, builds the pipelines, the sampler, the font at
     // `font_size` pixels with its atlas and the command queue, stopping at the first
     // failure. `pixel_format` is the drawables'.
-    static std::expected<Renderer, RenderError> create(std::shared_ptr<platform::Device> device,
-                                                       platform::PixelFormat pixel_format,
-                                                       std::string_view font_family,
-                                                       float font_size);
+    static std::expected<Renderer, RenderError> create(
+        std::shared_ptr<kestrum::platform::Device> device,
+        kestrum::platform::PixelFormat pixel_format, std::string_view font_family, float font_size);
 
     // The setters force the next frame to be encoded only when the value changes.
     void set_padding(float x, float y);
@@ -61,21 +60,21 @@ class Renderer {
 
     // True when these inputs equal those of the last presented frame, so there is
     // nothing to draw.
-    bool is_unchanged(const term::Frame& frame, const Overlays& overlays, Viewport viewport,
+    bool is_unchanged(const kestrum_term::Frame& frame, const Overlays& overlays, Viewport viewport,
                       float scroll_offset) const;
 
     // Encodes the frame into `texture`, commits and presents `drawable` (may be null:
     // nothing is presented). A frame that cannot be encoded is dropped silently.
-    void render(const term::Frame& frame, const Overlays& overlays,
-                const std::shared_ptr<platform::Texture>& texture,
-                const std::shared_ptr<platform::Drawable>& drawable, Viewport viewport,
+    void render(const kestrum_term::Frame& frame, const Overlays& overlays,
+                const std::shared_ptr<kestrum::platform::Texture>& texture,
+                const std::shared_ptr<kestrum::platform::Drawable>& drawable, Viewport viewport,
                 const RenderOptions& options);
 
     // The frame's command buffer, not yet committed; null when there is no command
     // buffer or encoder. Sets `incomplete` when a list could not be uploaded.
-    std::shared_ptr<platform::CommandBuffer> encode(
-        const term::Frame& frame, const Overlays& overlays,
-        const std::shared_ptr<platform::Texture>& texture, Viewport viewport,
+    std::shared_ptr<kestrum::platform::CommandBuffer> encode(
+        const kestrum_term::Frame& frame, const Overlays& overlays,
+        const std::shared_ptr<kestrum::platform::Texture>& texture, Viewport viewport,
         const RenderOptions& options);
 
     // Whether the presented frame cannot be trusted and must be drawn again; reading
@@ -90,11 +89,11 @@ class Renderer {
     float cell_width() const { return atlas_.metrics().cell_width; }
     float cell_height() const { return atlas_.metrics().cell_height; }
     GlyphAtlas& atlas() { return atlas_; }
-    const platform::SamplerState& sampler() const { return *sampler_; }
+    const kestrum::platform::SamplerState& sampler() const { return *sampler_; }
     float background_alpha() const { return background_alpha_; }
 
   private:
-    using Pipeline = std::shared_ptr<const platform::RenderPipelineState>;
+    using Pipeline = std::shared_ptr<const kestrum::platform::RenderPipelineState>;
 
     struct Pipelines {
         Pipeline solid;        // straight alpha
@@ -104,9 +103,9 @@ class Renderer {
         Pipeline gradient;     // replace
     };
 
-    Renderer(std::shared_ptr<platform::Device> device,
-             std::shared_ptr<platform::CommandQueue> queue, Pipelines pipelines,
-             std::shared_ptr<platform::SamplerState> sampler, GlyphAtlas atlas)
+    Renderer(std::shared_ptr<kestrum::platform::Device> device,
+             std::shared_ptr<kestrum::platform::CommandQueue> queue, Pipelines pipelines,
+             std::shared_ptr<kestrum::platform::SamplerState> sampler, GlyphAtlas atlas)
         : atlas_(std::move(atlas)),
           device_(std::move(device)),
           queue_(std::move(queue)),
@@ -118,28 +117,29 @@ class Renderer {
         cached_frame_.reset();
         cached_tab_bar_.reset();
     }
-    void draw_wallpaper(platform::RenderCommandEncoder& encoder, Viewport viewport);
-    bool encode_solids(platform::RenderCommandEncoder& encoder, const Uniforms& uniforms,
+    void draw_wallpaper(kestrum::platform::RenderCommandEncoder& encoder, Viewport viewport);
+    bool encode_solids(kestrum::platform::RenderCommandEncoder& encoder, const Uniforms& uniforms,
                        std::span<const SolidInstance> instances, const Pipeline& pipeline);
-    bool encode_glyphs(platform::RenderCommandEncoder& encoder, const Uniforms& uniforms,
+    bool encode_glyphs(kestrum::platform::RenderCommandEncoder& encoder, const Uniforms& uniforms,
                        std::span<const GlyphInstance> instances);
-    bool encode_color_glyphs(platform::RenderCommandEncoder& encoder, const Uniforms& uniforms,
-                             std::span<const GlyphInstance> instances);
-    bool encode_instances(platform::RenderCommandEncoder& encoder, const Uniforms& uniforms,
-                          const void* bytes, std::size_t count, const Pipeline& pipeline,
-                          const std::shared_ptr<platform::Texture>& texture);
+    bool encode_color_glyphs(kestrum::platform::RenderCommandEncoder& encoder,
+                             const Uniforms& uniforms, std::span<const GlyphInstance> instances);
+    bool encode_instances(kestrum::platform::RenderCommandEncoder& encoder,
+                          const Uniforms& uniforms, const void* bytes, std::size_t count,
+                          const Pipeline& pipeline,
+                          const std::shared_ptr<kestrum::platform::Texture>& texture);
 
     // Inputs of the last presented frame; an empty cached_frame means none is known.
-    std::optional<term::Frame> cached_frame_;
+    std::optional<kestrum_term::Frame> cached_frame_;
     std::optional<TabBar> cached_tab_bar_;
     std::optional<SearchBar> cached_search_bar_;
     std::optional<Scrollbar> cached_scrollbar_;
 
     GlyphAtlas atlas_;
-    std::shared_ptr<platform::Device> device_;
-    std::shared_ptr<platform::CommandQueue> queue_;
+    std::shared_ptr<kestrum::platform::Device> device_;
+    std::shared_ptr<kestrum::platform::CommandQueue> queue_;
     Pipelines pipelines_;
-    std::shared_ptr<platform::SamplerState> sampler_;
+    std::shared_ptr<kestrum::platform::SamplerState> sampler_;
 
     std::array<float, 2> padding_{0.0f, 0.0f};
     Viewport last_viewport_{0.0f, 0.0f};
@@ -150,4 +150,4 @@ class Renderer {
     bool incomplete_ = false;
 };
 
-}  // namespace kestrum::render
+}  // namespace kestrum_render

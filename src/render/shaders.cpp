@@ -2,7 +2,7 @@
 // texels: three per record, in the order of the wire formats.
 #include "render/shaders.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 
 namespace {
 
@@ -160,4 +160,4 @@ std::string_view shader_source() {
     return kSource;
 }
 
-}  // namespace kestrum::render
+}  // namespace kestrum_render

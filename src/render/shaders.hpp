@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace kestrum::render {
+namespace kestrum_render {
 
 // Vertex bytes at index 0 of every draw.
 struct Uniforms {
@@ -49,4 +49,4 @@ inline constexpr std::string_view kGradientFragment = "gradient_fragment";
 // The program's GLSL source, compiled once by the renderer.
 std::string_view shader_source();
 
-}  // namespace kestrum::render
+}  // namespace kestrum_render

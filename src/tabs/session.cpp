@@ -140,7 +140,7 @@ void reader_loop(ReaderContext ctx) {
         ctx.bytes_read->fetch_add(static_cast<std::uint64_t>(n), std::memory_order_relaxed);
 
         std::string replies;
-        kestrum::term::TitleChange title_change;
+        kestrum_term::TitleChange title_change;
         bool bell = false;
         bool fed = false;
         {
@@ -163,11 +163,11 @@ void reader_loop(ReaderContext ctx) {
             continue;
         }
         if (!replies.empty()) queue_reply(*ctx.queue, std::move(replies));
-        if (title_change.kind != kestrum::term::TitleChange::Kind::none) {
+        if (title_change.kind != kestrum_term::TitleChange::Kind::none) {
             {
                 std::lock_guard lock(ctx.title->mutex);
                 ctx.title->title.program =
-                    title_change.kind == kestrum::term::TitleChange::Kind::reset
+                    title_change.kind == kestrum_term::TitleChange::Kind::reset
                         ? std::nullopt
                         : sanitize_title(title_change.text);
             }
@@ -316,7 +316,7 @@ std::expected<std::unique_ptr<Session>, kestrum::core::Error> Session::spawn(
     child.swap(s->pty_.child);
 
     s->terminal = std::make_shared<SharedTerminal>();
-    s->terminal->terminal = kestrum::term::Terminal::with_cursor(
+    s->terminal->terminal = kestrum_term::Terminal::with_cursor(
         cols, rows, options.scrollback_lines, options.cursor_blink, options.cursor_style);
     s->terminal->terminal->cell_width = saturate_u16(cell_width);
     s->terminal->terminal->cell_height = saturate_u16(cell_height);

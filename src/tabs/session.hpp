@@ -60,7 +60,7 @@ struct TabTitle {
 // The terminal and the mutex that guards it.
 struct SharedTerminal {
     std::mutex mutex;
-    std::unique_ptr<kestrum::term::Terminal> terminal;  // guarded by mutex
+    std::unique_ptr<kestrum_term::Terminal> terminal;  // guarded by mutex
 };
 
 struct SharedTitle {

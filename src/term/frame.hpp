@@ -8,7 +8,7 @@
 
 #include "core/rgb.hpp"
 
-namespace kestrum::term {
+namespace kestrum_term {
 
 enum class MatchState : std::uint8_t {
     None = 0,
@@ -30,8 +30,8 @@ struct FrameCell {
     bool wide = false;  // occupies this column and the next
     bool selected = false;
     MatchState search = MatchState::None;
-    core::Rgb fg;
-    core::Rgb bg;
+    kestrum::core::Rgb fg;
+    kestrum::core::Rgb bg;
 
     friend bool operator==(const FrameCell&, const FrameCell&) = default;
 };
@@ -50,7 +50,7 @@ struct Cursor {
     float x = 0.0f;        // column as drawn; the view animates it between cells
     std::uint16_t col = 0;
     std::uint16_t row = 0;  // viewport row
-    core::Rgb color;
+    kestrum::core::Rgb color;
     std::uint8_t shape = cursor_shape::Block;
     bool visible = false;  // when false every other field is zero (opacity stays 1)
     bool blinking = false;
@@ -63,12 +63,12 @@ struct Frame {
     Cursor cursor;
     std::uint16_t cols = 0;
     std::uint16_t rows = 0;
-    core::Rgb background;  // default background
-    core::Rgb selection_bg;
-    core::Rgb match_bg;
-    core::Rgb focused_match_bg;
+    kestrum::core::Rgb background;  // default background
+    kestrum::core::Rgb selection_bg;
+    kestrum::core::Rgb match_bg;
+    kestrum::core::Rgb focused_match_bg;
 
     friend bool operator==(const Frame&, const Frame&) = default;
 };
 
-}  // namespace kestrum::term
+}  // namespace kestrum_term

@@ -4,7 +4,7 @@
 #include "term/terminal.hpp"
 #include "vt/utf8.hpp"
 
-namespace kestrum::term {
+namespace kestrum_term {
 
 namespace {
 
@@ -72,12 +72,12 @@ bool leading_opener(char32_t c) {
 }
 
 // The row's characters, one entry per drawn character (spacers left out).
-std::vector<Entry> row_text(const vt::Terminal& term, std::int32_t line) {
+std::vector<Entry> row_text(const kestrum::vt::Terminal& term, std::int32_t line) {
     std::vector<Entry> out;
-    const vt::Row& row = term.line(line);
+    const kestrum::vt::Row& row = term.line(line);
     out.reserve(term.cols());
     for (std::uint32_t col = 0; col < term.cols(); ++col) {
-        const vt::Cell& cell = row[col];
+        const kestrum::vt::Cell& cell = row[col];
         if (cell.is_spacer()) continue;
         out.push_back({col, cell.ch});
     }
@@ -144,10 +144,10 @@ bool Terminal::select_url_at(std::uint16_t col, std::uint16_t viewport_row) {
             ++e;
         e = trim_end(text, s, e, k + 3);
         if (s <= *v && *v < e) {
-            term_.selection =
-                vt::Selection(vt::SelectionKind::simple,
-                              vt::Selection::Anchor{{line, text[s].col}, vt::Side::left},
-                              vt::Selection::Anchor{{line, text[e - 1].col}, vt::Side::right});
+            term_.selection = kestrum::vt::Selection(
+                kestrum::vt::SelectionKind::simple,
+                kestrum::vt::Selection::Anchor{{line, text[s].col}, kestrum::vt::Side::left},
+                kestrum::vt::Selection::Anchor{{line, text[e - 1].col}, kestrum::vt::Side::right});
             return true;
         }
         from = e;
@@ -195,8 +195,8 @@ std::optional<std::string> Terminal::path_token_at(std::uint16_t col,
     if (token.empty()) return std::nullopt;
     std::string out;
     for (char32_t c : token)
-        vt::append_utf8(out, c);
+        kestrum::vt::append_utf8(out, c);
     return out;
 }
 
-}  // namespace kestrum::term
+}  // namespace kestrum_term

@@ -10,7 +10,7 @@
 
 #include "vt/event.hpp"
 
-namespace kestrum::term {
+namespace kestrum_term {
 
 namespace reply {
 struct Text {
@@ -18,10 +18,10 @@ struct Text {
 };
 struct Color {
     std::uint16_t index;  // 0-268
-    vt::ColorFormatter format;
+    kestrum::vt::ColorFormatter format;
 };
 struct TextAreaSize {
-    vt::SizeFormatter format;
+    kestrum::vt::SizeFormatter format;
 };
 }  // namespace reply
 
@@ -42,13 +42,13 @@ struct EventSink {
 };
 
 // The engine's listener: records events in the shared sink.
-class EventCollector final : public vt::Listener {
+class EventCollector final : public kestrum::vt::Listener {
   public:
     explicit EventCollector(std::shared_ptr<EventSink> sink) : sink_(std::move(sink)) {}
-    void send_event(vt::Event event) override;
+    void send_event(kestrum::vt::Event event) override;
 
   private:
     std::shared_ptr<EventSink> sink_;
 };
 
-}  // namespace kestrum::term
+}  // namespace kestrum_term

@@ -1,6 +1,6 @@
 #include "term/palette.hpp"
 
-namespace kestrum::term {
+namespace kestrum_term {
 
 namespace {
 
@@ -62,4 +62,4 @@ Rgb Palette::color_at_index(std::size_t i) const {
     return colors[entry::foreground];
 }
 
-}  // namespace kestrum::term
+}  // namespace kestrum_term

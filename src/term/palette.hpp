@@ -6,9 +6,9 @@
 
 #include "core/rgb.hpp"
 
-namespace kestrum::term {
+namespace kestrum_term {
 
-using core::Rgb;
+using kestrum::core::Rgb;
 
 // Palette entries beyond the sixteen ANSI colours.
 namespace entry {
@@ -40,4 +40,4 @@ struct Palette {
 // Each component times 0.66 in single precision, truncated.
 Rgb dim(Rgb c);
 
-}  // namespace kestrum::term
+}  // namespace kestrum_term

@@ -5,7 +5,7 @@
 
 #include "term/terminal.hpp"
 
-namespace kestrum::term {
+namespace kestrum_term {
 
 namespace {
 
@@ -37,7 +37,7 @@ void Terminal::show_line(std::int32_t line) {
 bool Terminal::search_set(std::string_view query) {
     search_.reset();
     if (query.empty()) return false;
-    auto regex = vt::RegexSearch::compile(query, has_uppercase(query));
+    auto regex = kestrum::vt::RegexSearch::compile(query, has_uppercase(query));
     if (!regex) return false;
     search_ = Search{std::move(*regex), std::string(query), {}, std::nullopt};
     auto found = find_match(term_.cols() - 1u, term_.rows() - 1, false);
@@ -54,18 +54,18 @@ bool Terminal::search_advance(bool forward) {
     const std::int32_t top = term_.top_line();
     const std::int32_t bottom = term_.bottom_line();
     const std::uint32_t last_col = term_.cols() - 1u;
-    vt::Point origin;
+    kestrum::vt::Point origin;
     if (!search_->focused) {
-        origin = forward ? vt::Point{top, 0} : vt::Point{bottom, last_col};
+        origin = forward ? kestrum::vt::Point{top, 0} : kestrum::vt::Point{bottom, last_col};
     } else if (forward) {
-        vt::Point end = search_->focused->end;
-        origin =
-            end.col >= last_col ? vt::Point{end.line + 1, 0} : vt::Point{end.line, end.col + 1};
+        kestrum::vt::Point end = search_->focused->end;
+        origin = end.col >= last_col ? kestrum::vt::Point{end.line + 1, 0}
+                                     : kestrum::vt::Point{end.line, end.col + 1};
         if (origin.line > bottom) origin = {bottom, last_col};
     } else {
-        vt::Point start = search_->focused->start;
-        origin = start.col == 0 ? vt::Point{start.line - 1, last_col}
-                                : vt::Point{start.line, start.col - 1};
+        kestrum::vt::Point start = search_->focused->start;
+        origin = start.col == 0 ? kestrum::vt::Point{start.line - 1, last_col}
+                                : kestrum::vt::Point{start.line, start.col - 1};
         if (origin.line < top) origin = {top, 0};
     }
     origin.line = std::clamp(origin.line, top, bottom);
@@ -79,20 +79,22 @@ bool Terminal::search_advance(bool forward) {
     return found.has_value();
 }
 
-std::optional<vt::Match> Terminal::find_match(std::uint32_t col, std::int32_t line,
-                                              bool forward) const {
+std::optional<kestrum::vt::Match> Terminal::find_match(std::uint32_t col, std::int32_t line,
+                                                       bool forward) const {
     if (!search_) return std::nullopt;
     const std::int32_t top = term_.top_line();
     const std::int32_t bottom = term_.bottom_line();
     const std::uint32_t last_col = term_.cols() - 1u;
     if (forward) {
-        vt::Point origin = vt::adjust_wide(term_, {line, col}, vt::Direction::forward);
-        vt::Point start{term_.logical_line_start(origin.line), 0};
-        vt::Point end =
-            start.line == top ? vt::Point{bottom, last_col} : vt::Point{start.line - 1, last_col};
-        vt::MatchIter it(term_, search_->regex, start, end, vt::Direction::forward);
+        kestrum::vt::Point origin =
+            kestrum::vt::adjust_wide(term_, {line, col}, kestrum::vt::Direction::forward);
+        kestrum::vt::Point start{term_.logical_line_start(origin.line), 0};
+        kestrum::vt::Point end = start.line == top ? kestrum::vt::Point{bottom, last_col}
+                                                   : kestrum::vt::Point{start.line - 1, last_col};
+        kestrum::vt::MatchIter it(term_, search_->regex, start, end,
+                                  kestrum::vt::Direction::forward);
         auto first = it.next();
-        auto qualifies = [&](const vt::Match& m) {
+        auto qualifies = [&](const kestrum::vt::Match& m) {
             return m.start.line < start.line || m.start.line > origin.line ||
                    (m.start.line == origin.line && m.start.col >= origin.col);
         };
@@ -100,12 +102,14 @@ std::optional<vt::Match> Terminal::find_match(std::uint32_t col, std::int32_t li
             if (qualifies(*m)) return m;
         return first;
     }
-    vt::Point origin = vt::adjust_wide(term_, {line, col}, vt::Direction::backward);
-    vt::Point start{term_.logical_line_end(origin.line), last_col};
-    vt::Point end = start.line == bottom ? vt::Point{top, 0} : vt::Point{start.line + 1, 0};
-    vt::MatchIter it(term_, search_->regex, start, end, vt::Direction::backward);
+    kestrum::vt::Point origin =
+        kestrum::vt::adjust_wide(term_, {line, col}, kestrum::vt::Direction::backward);
+    kestrum::vt::Point start{term_.logical_line_end(origin.line), last_col};
+    kestrum::vt::Point end =
+        start.line == bottom ? kestrum::vt::Point{top, 0} : kestrum::vt::Point{start.line + 1, 0};
+    kestrum::vt::MatchIter it(term_, search_->regex, start, end, kestrum::vt::Direction::backward);
     auto first = it.next();
-    auto qualifies = [&](const vt::Match& m) {
+    auto qualifies = [&](const kestrum::vt::Match& m) {
         return m.end.line > start.line || m.end.line < origin.line ||
                (m.end.line == origin.line && m.end.col <= origin.col);
     };
@@ -117,18 +121,19 @@ std::optional<vt::Match> Terminal::find_match(std::uint32_t col, std::int32_t li
 void Terminal::refresh_search_visible() {
     if (!search_) return;
     const auto offset = static_cast<std::int32_t>(term_.display_offset());
-    vt::Point start{-offset, 0};
-    vt::Point end{term_.rows() - 1 - offset, term_.cols() - 1u};
-    std::vector<vt::Match> visible;
-    vt::MatchIter it(term_, search_->regex, start, end, vt::Direction::forward);
+    kestrum::vt::Point start{-offset, 0};
+    kestrum::vt::Point end{term_.rows() - 1 - offset, term_.cols() - 1u};
+    std::vector<kestrum::vt::Match> visible;
+    kestrum::vt::MatchIter it(term_, search_->regex, start, end, kestrum::vt::Direction::forward);
     while (visible.size() < kMaxVisibleMatches) {
         auto m = it.next();
         if (!m) break;
         visible.push_back(*m);
     }
-    std::sort(visible.begin(), visible.end(),
-              [](const vt::Match& a, const vt::Match& b) { return a.start < b.start; });
+    std::sort(
+        visible.begin(), visible.end(),
+        [](const kestrum::vt::Match& a, const kestrum::vt::Match& b) { return a.start < b.start; });
     search_->visible = std::move(visible);
 }
 
-}  // namespace kestrum::term
+}  // namespace kestrum_term

@@ -5,7 +5,7 @@
 #include "core/log.hpp"
 #include "core/utf8.hpp"
 
-namespace kestrum::term {
+namespace kestrum_term {
 
 namespace {
 
@@ -50,7 +50,8 @@ std::optional<std::string> scan_cwd(std::string_view chunk) {
         if (!term) break;
         std::string_view payload = chunk.substr(payload_start, term->first - payload_start);
         at = term->first + term->second;
-        if (payload.size() < 7 || !payload.starts_with("file://") || !core::is_valid_utf8(payload))
+        if (payload.size() < 7 || !payload.starts_with("file://") ||
+            !kestrum::core::is_valid_utf8(payload))
             continue;
         size_t slash = payload.find('/', 7);
         if (slash == std::string_view::npos) continue;
@@ -67,7 +68,7 @@ std::optional<std::string> scan_cwd(std::string_view chunk) {
             }
             decoded += payload[i];
         }
-        std::string text = core::to_valid_utf8(decoded);
+        std::string text = kestrum::core::to_valid_utf8(decoded);
         if (!text.empty()) last = std::move(text);
     }
     return last;
@@ -121,19 +122,19 @@ std::unique_ptr<Terminal> Terminal::with_cursor(std::uint16_t cols, std::uint16_
 }
 
 namespace {
-vt::TerminalConfig engine_config(std::uint16_t cols, std::uint16_t lines, std::size_t scrollback,
-                                 bool blink, std::uint8_t shape) {
-    vt::TerminalConfig c;
+kestrum::vt::TerminalConfig engine_config(std::uint16_t cols, std::uint16_t lines,
+                                          std::size_t scrollback, bool blink, std::uint8_t shape) {
+    kestrum::vt::TerminalConfig c;
     c.cols = std::max<std::uint16_t>(cols, 1);
     c.rows = std::max<std::uint16_t>(lines, 1);
     c.scrollback = scrollback;
-    c.default_cursor.shape = shape == 1   ? vt::CursorShape::underline
-                             : shape == 2 ? vt::CursorShape::beam
-                                          : vt::CursorShape::block;
+    c.default_cursor.shape = shape == 1   ? kestrum::vt::CursorShape::underline
+                             : shape == 2 ? kestrum::vt::CursorShape::beam
+                                          : kestrum::vt::CursorShape::block;
     c.default_cursor.blinking = blink;
     c.word_separators = std::string(kWordSeparators);
     c.progressive_keyboard = false;
-    c.clipboard = vt::ClipboardPolicy::write_only;
+    c.clipboard = kestrum::vt::ClipboardPolicy::write_only;
     return c;
 }
 }  // namespace
@@ -187,7 +188,7 @@ void Terminal::feed(std::string_view bytes) {
                 break;
             case 'B':
                 if (in_prompt_ && processor_.sync_bytes_pending() == 0) {
-                    vt::Point p = term_.renderable_cursor().point;
+                    kestrum::vt::Point p = term_.renderable_cursor().point;
                     input_start_ = p;
                 }
                 break;
@@ -239,8 +240,8 @@ std::string Terminal::take_pty_writes() {
                                return c.format(rgb);
                            },
                            [&](const reply::TextAreaSize& s) {
-                               return s.format(vt::WindowSize{term_.rows(), term_.cols(),
-                                                              cell_width, cell_height});
+                               return s.format(kestrum::vt::WindowSize{term_.rows(), term_.cols(),
+                                                                       cell_width, cell_height});
                            },
                        },
                        item);
@@ -271,7 +272,7 @@ std::optional<std::size_t> Terminal::selection_deletable_len() const {
     if (term_.alt_screen() || !term_.selection) return std::nullopt;
     auto range = term_.selection_range();
     if (!range || range->block) return std::nullopt;
-    vt::RenderableCursor cursor = term_.renderable_cursor();
+    kestrum::vt::RenderableCursor cursor = term_.renderable_cursor();
     bool before_cursor =
         range->end.line == cursor.point.line && range->end.col + 1 == cursor.point.col;
     bool at_wrapping_cursor = cursor.pending_wrap && range->end == cursor.point;
@@ -286,12 +287,12 @@ std::optional<std::size_t> Terminal::selection_deletable_len() const {
         std::uint32_t from = line == range->start.line ? range->start.col : 0;
         std::uint32_t to = line == range->end.line ? range->end.col : term_.cols() - 1u;
         to = std::min<std::uint32_t>(to, term_.cols() - 1u);
-        const vt::Row& row = term_.line(line);
+        const kestrum::vt::Row& row = term_.line(line);
         for (std::uint32_t col = from; col <= to && from <= to; ++col) {
-            const vt::Cell& cell = row[col];
-            if (cell.has(vt::flag::leading_spacer)) continue;
+            const kestrum::vt::Cell& cell = row[col];
+            if (cell.has(kestrum::vt::flag::leading_spacer)) continue;
             bool first_cell = line == range->start.line && col == range->start.col;
-            if (cell.has(vt::flag::wide_spacer) && !first_cell) continue;
+            if (cell.has(kestrum::vt::flag::wide_spacer) && !first_cell) continue;
             ++count;
         }
     }
@@ -299,4 +300,4 @@ std::optional<std::size_t> Terminal::selection_deletable_len() const {
     return count;
 }
 
-}  // namespace kestrum::term
+}  // namespace kestrum_term

@@ -17,7 +17,7 @@
 #include "vt/search.hpp"
 #include "vt/terminal.hpp"
 
-namespace kestrum::term {
+namespace kestrum_term {
 
 // Replies drained at once are capped at this many bytes.
 inline constexpr std::size_t kReplyBurstLimit = 65536;
@@ -25,10 +25,10 @@ inline constexpr std::size_t kReplyBurstLimit = 65536;
 inline constexpr std::size_t kMaxVisibleMatches = 1024;
 
 struct Search {
-    vt::RegexSearch regex;
+    kestrum::vt::RegexSearch regex;
     std::string query;
-    std::vector<vt::Match> visible;  // in the viewport, sorted by start
-    std::optional<vt::Match> focused;
+    std::vector<kestrum::vt::Match> visible;  // in the viewport, sorted by start
+    std::optional<kestrum::vt::Match> focused;
 };
 
 class Terminal {
@@ -57,7 +57,8 @@ class Terminal {
     // False, and no search, for an empty or invalid query.
     bool search_set(std::string_view query);
     bool search_advance(bool forward);
-    std::optional<vt::Match> find_match(std::uint32_t col, std::int32_t line, bool forward) const;
+    std::optional<kestrum::vt::Match> find_match(std::uint32_t col, std::int32_t line,
+                                                 bool forward) const;
     void refresh_search_visible();
 
     // --- links ---
@@ -73,22 +74,22 @@ class Terminal {
     Frame frame() const;
     // The line just above the viewport, resolved as `frame` does, with row 0.
     std::vector<FrameCell> overscan_top_row() const;
-    Rgb resolve(vt::Color color) const;
+    Rgb resolve(kestrum::vt::Color color) const;
 
     // --- state read by the rest of the program ---
     const std::optional<std::string>& cwd() const { return cwd_; }
     bool in_prompt() const { return in_prompt_; }
-    const std::optional<vt::Point>& input_start() const { return input_start_; }
+    const std::optional<kestrum::vt::Point>& input_start() const { return input_start_; }
     void clear_input_start() { input_start_.reset(); }
     std::size_t scrollback() const { return scrollback_; }
     const Palette& palette() const { return palette_; }
     std::optional<Search>& search() { return search_; }
     const std::optional<Search>& search() const { return search_; }
 
-    vt::Terminal& term() { return term_; }
-    const vt::Terminal& term() const { return term_; }
-    vt::Processor& processor() { return processor_; }
-    const vt::Processor& processor() const { return processor_; }
+    kestrum::vt::Terminal& term() { return term_; }
+    const kestrum::vt::Terminal& term() const { return term_; }
+    kestrum::vt::Processor& processor() { return processor_; }
+    const kestrum::vt::Processor& processor() const { return processor_; }
 
     // Cell size in device pixels, for pixel-size replies; set by the session.
     std::uint16_t cell_width = 0;
@@ -99,17 +100,18 @@ class Terminal {
              std::uint8_t shape);
     void consume_tracked(std::string_view piece);
     void advance(std::string_view piece);
-    std::optional<FrameCell> resolve_cell(const vt::Cell& cell, std::uint32_t col,
-                                          std::int32_t line, std::uint16_t viewport_row,
-                                          const std::optional<vt::SelectionRange>& selection) const;
+    std::optional<FrameCell> resolve_cell(
+        const kestrum::vt::Cell& cell, std::uint32_t col, std::int32_t line,
+        std::uint16_t viewport_row,
+        const std::optional<kestrum::vt::SelectionRange>& selection) const;
     void show_line(std::int32_t line);
 
     std::shared_ptr<EventSink> sink_;
     EventCollector collector_;  // before term_: the engine holds a pointer to it
-    vt::Terminal term_;
-    vt::Processor processor_;
+    kestrum::vt::Terminal term_;
+    kestrum::vt::Processor processor_;
     std::optional<Search> search_;
-    std::optional<vt::Point> input_start_;
+    std::optional<kestrum::vt::Point> input_start_;
     std::optional<std::string> cwd_;
     std::size_t scrollback_;
     Palette palette_;
@@ -129,4 +131,4 @@ std::vector<PromptMark> scan_prompt_marks(std::string_view chunk);
 bool may_scroll(std::string_view piece);
 }  // namespace shell_integration
 
-}  // namespace kestrum::term
+}  // namespace kestrum_term

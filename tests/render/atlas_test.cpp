@@ -11,7 +11,7 @@
 #include "core/log.hpp"
 #include "platform/gl/headless.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 namespace {
 
 const std::string kBundled = std::string(KESTRUM_SOURCE_DIR) + "/assets/fonts/CommitMonoV143/";
@@ -26,13 +26,14 @@ class AtlasTest : public ::testing::Test {
     static void SetUpTestSuite() {
         static std::once_flag once;
         std::call_once(once, [] {
-            core::init_logging(core::LogFilter::parse("info"), core::ColorMode::never);
+            kestrum::core::init_logging(kestrum::core::LogFilter::parse("info"),
+                                        kestrum::core::ColorMode::never);
         });
         for (const char* file : {"CommitMono-400-Regular.otf", "CommitMono-400-Italic.otf",
                                  "CommitMono-700-Regular.otf", "CommitMono-700-Italic.otf"}) {
-            ASSERT_TRUE(platform::register_font_file(kBundled + file)) << file;
+            ASSERT_TRUE(kestrum::platform::register_font_file(kBundled + file)) << file;
         }
-        auto d = platform::gl::create_headless_device();
+        auto d = kestrum::platform::gl::create_headless_device();
         ASSERT_TRUE(d.has_value()) << fmt::format("{:#}", d.error());
         device_ = *d;
     }
@@ -69,7 +70,7 @@ class AtlasTest : public ::testing::Test {
         return ::testing::internal::GetCapturedStderr();
     }
 
-    static inline std::shared_ptr<platform::Device> device_;
+    static inline std::shared_ptr<kestrum::platform::Device> device_;
 };
 
 TEST_F(AtlasTest, GlyphIsUploadedAsRasterisedWithItsOffset) {
@@ -257,4 +258,4 @@ TEST_F(AtlasTest, FullAtlasWarnsOnceAndRemembersTheMiss) {
 }
 
 }  // namespace
-}  // namespace kestrum::render
+}  // namespace kestrum_render

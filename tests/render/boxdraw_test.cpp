@@ -7,7 +7,7 @@
 
 #include "render_printers.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 namespace {
 
 std::vector<Rect> rects(char32_t c, CellMetrics m) {
@@ -92,4 +92,4 @@ TEST(BoxDraw, AllTwentyTwoLinesAreHandled) {
 }
 
 }  // namespace
-}  // namespace kestrum::render
+}  // namespace kestrum_render

@@ -9,7 +9,7 @@
 
 #include "render/geometry.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 
 class FakeGlyphProvider : public GlyphProvider {
   public:
@@ -66,4 +66,4 @@ class FakeGlyphProvider : public GlyphProvider {
     std::vector<ShapedGlyph> shaped_;
 };
 
-}  // namespace kestrum::render
+}  // namespace kestrum_render

@@ -10,10 +10,10 @@
 
 #include "core/log.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 namespace {
 
-using platform::FontFace;
+using kestrum::platform::FontFace;
 
 const std::string kBundled = std::string(KESTRUM_SOURCE_DIR) + "/assets/fonts/CommitMonoV143/";
 
@@ -22,11 +22,12 @@ class FontTest : public ::testing::Test {
     static void SetUpTestSuite() {
         static std::once_flag once;
         std::call_once(once, [] {
-            core::init_logging(core::LogFilter::parse("debug"), core::ColorMode::never);
+            kestrum::core::init_logging(kestrum::core::LogFilter::parse("debug"),
+                                        kestrum::core::ColorMode::never);
         });
         for (const char* file : {"CommitMono-400-Regular.otf", "CommitMono-400-Italic.otf",
                                  "CommitMono-700-Regular.otf", "CommitMono-700-Italic.otf"}) {
-            ASSERT_TRUE(platform::register_font_file(kBundled + file)) << file;
+            ASSERT_TRUE(kestrum::platform::register_font_file(kBundled + file)) << file;
         }
     }
 
@@ -207,7 +208,7 @@ TEST_F(FontTest, RasterMatchesTheBoundsOfEveryGlyph) {
     for (char32_t c : std::u32string(U"Mgjy_|^.,~Q")) {
         auto glyph = f.glyph_for_character(c, false, false);
         ASSERT_TRUE(glyph);
-        const platform::GlyphRect r = glyph->face.bounding_rect(glyph->glyph);
+        const kestrum::platform::GlyphRect r = glyph->face.bounding_rect(glyph->glyph);
         auto raster = Font::rasterize_glyph_in(f.metrics().baseline, glyph->face, glyph->glyph);
         ASSERT_TRUE(raster);
         EXPECT_EQ(raster->width, std::ceil(r.x + r.width) - std::floor(r.x));
@@ -320,4 +321,4 @@ TEST_F(FontTest, The4097thShapedTextEmptiesTheCaches) {
 }
 
 }  // namespace
-}  // namespace kestrum::render
+}  // namespace kestrum_render

@@ -6,12 +6,12 @@
 #include "fake_glyph_provider.hpp"
 #include "render_printers.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 namespace {
 
-using core::Rgb;
-using term::FrameCell;
-using term::MatchState;
+using kestrum::core::Rgb;
+using kestrum_term::FrameCell;
+using kestrum_term::MatchState;
 
 constexpr Rgb kDefaultBg{25, 23, 29};
 constexpr Rgb kSelection{60, 60, 80};
@@ -42,8 +42,8 @@ FrameCell cell(std::uint16_t col, std::uint16_t row, char32_t c, Rgb fg = kFg,
     return f;
 }
 
-term::Frame frame(std::vector<FrameCell> cells = {}) {
-    term::Frame f;
+kestrum_term::Frame frame(std::vector<FrameCell> cells = {}) {
+    kestrum_term::Frame f;
     f.cells = std::move(cells);
     f.cols = 80;
     f.rows = 24;
@@ -54,9 +54,9 @@ term::Frame frame(std::vector<FrameCell> cells = {}) {
     return f;
 }
 
-term::Cursor cursor(std::uint16_t col, std::uint16_t row, std::uint8_t shape,
-                    float opacity = 1.0f) {
-    term::Cursor c;
+kestrum_term::Cursor cursor(std::uint16_t col, std::uint16_t row, std::uint8_t shape,
+                            float opacity = 1.0f) {
+    kestrum_term::Cursor c;
     c.opacity = opacity;
     c.x = col;
     c.col = col;
@@ -89,7 +89,7 @@ GlyphInstance character(char32_t c, float x, float y, Rgb color = kFg, bool bold
 TEST(GridGeometry, EmptyFrameDrawsOnlyTheCursor) {
     FakeGlyphProvider provider;
     auto f = frame();
-    f.cursor = cursor(2, 1, term::cursor_shape::Block);
+    f.cursor = cursor(2, 1, kestrum_term::cursor_shape::Block);
     for (bool ligatures : {false, true}) {
         const Geometry g = build_grid_geometry(f, metrics(), 1.0f, ligatures, provider);
         EXPECT_TRUE(g.backgrounds.empty() && g.glyphs.empty() && g.color_glyphs.empty() &&
@@ -203,7 +203,7 @@ TEST(GridGeometry, BlockCursorRecoloursTheTextBeneathIt) {
 
     for (bool ligatures : {false, true}) {
         SCOPED_TRACE(ligatures ? "ligatures" : "plain");
-        f.cursor = cursor(3, 0, term::cursor_shape::Block, 0.5f);
+        f.cursor = cursor(3, 0, kestrum_term::cursor_shape::Block, 0.5f);
         Geometry g = build_grid_geometry(f, metrics(), 1.0f, ligatures, provider);
         ASSERT_EQ(g.glyphs.size(), 2u);
         EXPECT_EQ(g.glyphs[1].color, rgba(faded)) << "the cursor cell's glyph";
@@ -211,14 +211,14 @@ TEST(GridGeometry, BlockCursorRecoloursTheTextBeneathIt) {
         EXPECT_EQ(g.fills, (std::vector{solid({30, 0, 10, 20}, kCursorColor, 0.5f)}));
 
         // Box drawing under the cursor takes the cursor-cell colour too.
-        f.cursor = cursor(4, 0, term::cursor_shape::Block, 1.0f);
+        f.cursor = cursor(4, 0, kestrum_term::cursor_shape::Block, 1.0f);
         g = build_grid_geometry(f, metrics(), 1.0f, ligatures, provider);
         for (std::size_t i = 1; i < g.overlays.size(); ++i) {
             EXPECT_EQ(g.overlays[i].color, rgba(kDefaultBg)) << i;
         }
 
         // A gliding cursor is drawn between cells and recolours nothing.
-        f.cursor = cursor(3, 0, term::cursor_shape::Block);
+        f.cursor = cursor(3, 0, kestrum_term::cursor_shape::Block);
         f.cursor.x = 3.5f;
         g = build_grid_geometry(f, metrics(), 1.0f, ligatures, provider);
         for (const auto& gl : g.glyphs)
@@ -226,7 +226,7 @@ TEST(GridGeometry, BlockCursorRecoloursTheTextBeneathIt) {
         EXPECT_EQ(g.fills, (std::vector{solid({35, 0, 10, 20}, kCursorColor)}));
 
         // A thin cursor recolours nothing either.
-        f.cursor = cursor(3, 0, term::cursor_shape::Beam);
+        f.cursor = cursor(3, 0, kestrum_term::cursor_shape::Beam);
         g = build_grid_geometry(f, metrics(), 1.0f, ligatures, provider);
         for (const auto& gl : g.glyphs)
             EXPECT_EQ(gl.color, rgba(fg));
@@ -244,27 +244,27 @@ TEST(GridGeometry, CursorShapesAndWidths) {
     };
     const Rgb c = kCursorColor;
     const Case cases[] = {
-        {"block", term::cursor_shape::Block, false, 1, {solid({30, 20, 10, 20}, c)}, {}},
+        {"block", kestrum_term::cursor_shape::Block, false, 1, {solid({30, 20, 10, 20}, c)}, {}},
         {"block over a wide character",
-         term::cursor_shape::Block,
+         kestrum_term::cursor_shape::Block,
          true,
          1,
          {solid({30, 20, 20, 20}, c)},
          {}},
         {"underline",
-         term::cursor_shape::Underline,
+         kestrum_term::cursor_shape::Underline,
          true,
          1,
          {},
          {solid({30, 40 - 20 * 0.12f, 20, 20 * 0.12f}, c)}},
         {"beam never widens",
-         term::cursor_shape::Beam,
+         kestrum_term::cursor_shape::Beam,
          true,
          1,
          {},
          {solid({30, 20, 10 * 0.12f, 20}, c)}},
         {"hollow block: top, bottom, left, right",
-         term::cursor_shape::HollowBlock,
+         kestrum_term::cursor_shape::HollowBlock,
          true,
          1,
          {},
@@ -278,12 +278,12 @@ TEST(GridGeometry, CursorShapesAndWidths) {
          {solid({30, 20, 10, 1}, c, 0.5f), solid({30, 39, 10, 1}, c, 0.5f),
           solid({30, 20, 1, 20}, c, 0.5f), solid({39, 20, 1, 20}, c, 0.5f)}},
         {"opacity above 1 is clamped",
-         term::cursor_shape::Block,
+         kestrum_term::cursor_shape::Block,
          false,
          3,
          {solid({30, 20, 10, 20}, c)},
          {}},
-        {"blinked out", term::cursor_shape::Block, false, 0.004f, {}, {}},
+        {"blinked out", kestrum_term::cursor_shape::Block, false, 0.004f, {}, {}},
     };
     FakeGlyphProvider provider;
     for (const auto& k : cases) {
@@ -300,7 +300,7 @@ TEST(GridGeometry, CursorShapesAndWidths) {
     }
 
     auto f = frame();
-    f.cursor = cursor(3, 1, term::cursor_shape::Block);
+    f.cursor = cursor(3, 1, kestrum_term::cursor_shape::Block);
     f.cursor.visible = false;
     EXPECT_TRUE(build_grid_geometry(f, metrics(), 1.0f, false, provider).fills.empty());
 }
@@ -378,7 +378,7 @@ TEST(GridGeometry, SameInputsSameLists) {
         cells.push_back(c);
     }
     auto f = frame(cells);
-    f.cursor = cursor(5, 1, term::cursor_shape::HollowBlock);
+    f.cursor = cursor(5, 1, kestrum_term::cursor_shape::HollowBlock);
     for (bool ligatures : {false, true}) {
         const Geometry a = build_grid_geometry(f, metrics(), 0.8f, ligatures, provider);
         const Geometry b = build_grid_geometry(f, metrics(), 0.8f, ligatures, provider);
@@ -395,7 +395,7 @@ TEST(GridGeometry, StepsAddUpToTheWholeBuild) {
     underlined.underline = true;
     auto f =
         frame({cell(0, 0, U'a'), cell(1, 0, U'='), cell(2, 0, U'>'), underlined, cell(4, 0, U'┤')});
-    f.cursor = cursor(4, 0, term::cursor_shape::Beam);
+    f.cursor = cursor(4, 0, kestrum_term::cursor_shape::Beam);
     const Geometry whole = build_grid_geometry(f, metrics(), 0.7f, true, provider);
 
     Geometry steps;
@@ -537,4 +537,4 @@ TEST(ScrollbarGeometry, OneRoundedThumb) {
 }
 
 }  // namespace
-}  // namespace kestrum::render
+}  // namespace kestrum_render

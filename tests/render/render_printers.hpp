@@ -5,7 +5,7 @@
 
 #include "render/geometry.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 
 inline void PrintTo(const Rect& r, std::ostream* os) {
     *os << "(" << r.x << ", " << r.y << ", " << r.width << ", " << r.height << ")";
@@ -23,4 +23,4 @@ inline void PrintTo(const GlyphInstance& g, std::ostream* os) {
         << g.color[0] << "," << g.color[1] << "," << g.color[2] << "," << g.color[3] << "}";
 }
 
-}  // namespace kestrum::render
+}  // namespace kestrum_render

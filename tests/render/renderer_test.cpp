@@ -16,11 +16,11 @@
 #include "core/log.hpp"
 #include "platform/gl/headless.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 namespace {
 
-using core::Rgb;
-using platform::PixelFormat;
+using kestrum::core::Rgb;
+using kestrum::platform::PixelFormat;
 using Px = std::array<int, 4>;  // r, g, b, a
 
 const std::string kBundled = std::string(KESTRUM_SOURCE_DIR) + "/assets/fonts/CommitMonoV143/";
@@ -56,8 +56,8 @@ bool near(Px a, Px b, int tolerance) {
 }
 
 // A cols x rows frame of blanks on `cell_bg` with white text colour.
-term::Frame blank_frame(std::uint16_t cols, std::uint16_t rows, Rgb cell_bg) {
-    term::Frame f;
+kestrum_term::Frame blank_frame(std::uint16_t cols, std::uint16_t rows, Rgb cell_bg) {
+    kestrum_term::Frame f;
     f.cols = cols;
     f.rows = rows;
     f.background = kDefaultBg;
@@ -66,7 +66,7 @@ term::Frame blank_frame(std::uint16_t cols, std::uint16_t rows, Rgb cell_bg) {
     f.focused_match_bg = {230, 120, 0};
     for (std::uint16_t r = 0; r < rows; ++r) {
         for (std::uint16_t c = 0; c < cols; ++c) {
-            term::FrameCell cell;
+            kestrum_term::FrameCell cell;
             cell.col = c;
             cell.row = r;
             cell.fg = kWhite;
@@ -77,23 +77,23 @@ term::Frame blank_frame(std::uint16_t cols, std::uint16_t rows, Rgb cell_bg) {
     return f;
 }
 
-term::FrameCell& cell_at(term::Frame& f, std::uint16_t col, std::uint16_t row) {
+kestrum_term::FrameCell& cell_at(kestrum_term::Frame& f, std::uint16_t col, std::uint16_t row) {
     return f.cells[std::size_t{row} * f.cols + col];
 }
 
-void write(term::Frame& f, std::uint16_t col, std::uint16_t row, std::u32string_view text, Rgb fg,
-           bool bold = false) {
+void write(kestrum_term::Frame& f, std::uint16_t col, std::uint16_t row, std::u32string_view text,
+           Rgb fg, bool bold = false) {
     for (char32_t c : text) {
-        term::FrameCell& cell = cell_at(f, col++, row);
+        kestrum_term::FrameCell& cell = cell_at(f, col++, row);
         cell.c = c;
         cell.fg = fg;
         cell.bold = bold;
     }
 }
 
-void block_cursor(term::Frame& f, std::uint16_t col, std::uint16_t row) {
+void block_cursor(kestrum_term::Frame& f, std::uint16_t col, std::uint16_t row) {
     f.cursor.visible = true;
-    f.cursor.shape = term::cursor_shape::Block;
+    f.cursor.shape = kestrum_term::cursor_shape::Block;
     f.cursor.col = col;
     f.cursor.row = row;
     f.cursor.x = col;
@@ -106,13 +106,14 @@ class RendererTest : public ::testing::Test {
     static void SetUpTestSuite() {
         static std::once_flag once;
         std::call_once(once, [] {
-            core::init_logging(core::LogFilter::parse("info"), core::ColorMode::never);
+            kestrum::core::init_logging(kestrum::core::LogFilter::parse("info"),
+                                        kestrum::core::ColorMode::never);
         });
         for (const char* file : {"CommitMono-400-Regular.otf", "CommitMono-400-Italic.otf",
                                  "CommitMono-700-Regular.otf", "CommitMono-700-Italic.otf"}) {
-            ASSERT_TRUE(platform::register_font_file(kBundled + file)) << file;
+            ASSERT_TRUE(kestrum::platform::register_font_file(kBundled + file)) << file;
         }
-        auto d = platform::gl::create_headless_device();
+        auto d = kestrum::platform::gl::create_headless_device();
         ASSERT_TRUE(d.has_value()) << fmt::format("{:#}", d.error());
         device_ = *d;
     }
@@ -125,11 +126,11 @@ class RendererTest : public ::testing::Test {
         return std::move(*r);
     }
 
-    static std::shared_ptr<platform::Texture> target(std::uint32_t w, std::uint32_t h) {
+    static std::shared_ptr<kestrum::platform::Texture> target(std::uint32_t w, std::uint32_t h) {
         return device_->new_texture({PixelFormat::BGRA8Unorm, w, h});
     }
 
-    static Image read(const platform::Texture& t) {
+    static Image read(const kestrum::platform::Texture& t) {
         Image img{t.width(), t.height(), {}};
         std::vector<std::uint8_t> bytes(std::size_t{img.width} * img.height * 4);
         t.get_bytes(bytes.data(), img.width * 4, {0, 0, img.width, img.height});
@@ -142,8 +143,9 @@ class RendererTest : public ::testing::Test {
     }
 
     // Renders into a fresh w x h target and reads it back.
-    static Image draw(Renderer& r, const term::Frame& frame, std::uint32_t w, std::uint32_t h,
-                      const Overlays& overlays = {}, const RenderOptions& options = {}) {
+    static Image draw(Renderer& r, const kestrum_term::Frame& frame, std::uint32_t w,
+                      std::uint32_t h, const Overlays& overlays = {},
+                      const RenderOptions& options = {}) {
         auto t = target(w, h);
         r.render(frame, overlays, t, nullptr, {float(w), float(h)}, options);
         return read(*t);
@@ -156,7 +158,7 @@ class RendererTest : public ::testing::Test {
         return ::testing::internal::GetCapturedStderr();
     }
 
-    static inline std::shared_ptr<platform::Device> device_;
+    static inline std::shared_ptr<kestrum::platform::Device> device_;
 };
 
 // The expected picture of a grid whose cells all have their own background: every
@@ -205,7 +207,7 @@ TEST_F(RendererTest, TextBackgroundsSelectionAndCursorMatchTheReference) {
     r.set_padding(pad_x, pad_y);
     const CellMetrics m = r.metrics();
 
-    term::Frame f = blank_frame(8, 2, kBlue);
+    kestrum_term::Frame f = blank_frame(8, 2, kBlue);
     write(f, 0, 0, U"Hi,gy!", kWhite);
     write(f, 6, 0, U"W", kGreen, true);
     write(f, 0, 1, U"{a}", kRed);
@@ -221,7 +223,7 @@ TEST_F(RendererTest, TextBackgroundsSelectionAndCursorMatchTheReference) {
     const Image img = draw(r, f, w, h);
 
     Reference ref(w, h);
-    auto origin = [&](const term::FrameCell& c) {
+    auto origin = [&](const kestrum_term::FrameCell& c) {
         return std::array<float, 2>{pad_x + c.col * m.cell_width, pad_y + c.row * m.cell_height};
     };
     for (const auto& c : f.cells) {
@@ -269,7 +271,7 @@ TEST_F(RendererTest, TextBackgroundsSelectionAndCursorMatchTheReference) {
 TEST_F(RendererTest, EmojiDrawInTheirOwnColours) {
     Renderer r = renderer(28);
     const CellMetrics m = r.metrics();
-    term::Frame f = blank_frame(3, 1, kBlue);
+    kestrum_term::Frame f = blank_frame(3, 1, kBlue);
     write(f, 0, 0, U"\U0001F600", kWhite);  // grinning face: yellow
     cell_at(f, 0, 0).wide = true;
     f.cells.erase(f.cells.begin() + 1);  // its spacer is left out
@@ -289,7 +291,7 @@ TEST_F(RendererTest, WallpaperShowsUnderDefaultCellsAndTheGlass) {
         Renderer r = renderer();
         r.set_background_alpha(alpha);
         const CellMetrics m = r.metrics();
-        term::Frame f = blank_frame(2, 1, kDefaultBg);
+        kestrum_term::Frame f = blank_frame(2, 1, kDefaultBg);
         f.background = {200, 200, 200};  // a clear in this colour would be bright
         for (auto& c : f.cells)
             c.bg = f.background;
@@ -315,7 +317,7 @@ TEST_F(RendererTest, WallpaperShowsUnderDefaultCellsAndTheGlass) {
 TEST_F(RendererTest, OverlaysDrawOverTheGridInOrder) {
     Renderer r = renderer();
     r.set_padding(0, 0);
-    term::Frame f = blank_frame(30, 10, kRed);  // covers the whole target
+    kestrum_term::Frame f = blank_frame(30, 10, kRed);  // covers the whole target
     const std::uint32_t w = 200, h = 120;
 
     TabBar tabs;
@@ -372,7 +374,7 @@ TEST_F(RendererTest, ScrollClipShiftsAndClipsTheGrid) {
     Renderer r = renderer();
     const CellMetrics m = r.metrics();
     const auto ch = m.cell_height;
-    term::Frame f = blank_frame(4, 3, kRed);
+    kestrum_term::Frame f = blank_frame(4, 3, kRed);
     const std::uint32_t w = std::uint32_t(4 * m.cell_width), h = std::uint32_t(4 * ch);
     const float offset = 5;
     struct Case {
@@ -405,7 +407,7 @@ TEST_F(RendererTest, ScrollClipShiftsAndClipsTheGrid) {
 
 TEST_F(RendererTest, OnlyAnIdenticalFrameIsSkipped) {
     Renderer r = renderer();
-    term::Frame f = blank_frame(6, 2, kDefaultBg);
+    kestrum_term::Frame f = blank_frame(6, 2, kDefaultBg);
     write(f, 0, 0, U"abc", kWhite);
     block_cursor(f, 3, 0);
     TabBar tabs;
@@ -421,8 +423,8 @@ TEST_F(RendererTest, OnlyAnIdenticalFrameIsSkipped) {
 
     struct Change {
         const char* name;
-        std::function<void(term::Frame&, TabBar&, SearchBar&, Scrollbar&, Overlays&, Viewport&,
-                           float&)>
+        std::function<void(kestrum_term::Frame&, TabBar&, SearchBar&, Scrollbar&, Overlays&,
+                           Viewport&, float&)>
             apply;
     };
     const Change changes[] = {
@@ -454,7 +456,7 @@ TEST_F(RendererTest, OnlyAnIdenticalFrameIsSkipped) {
         {"the scroll offset", [](auto&, auto&, auto&, auto&, auto&, auto&, auto& s) { s = 3; }},
     };
     for (const Change& c : changes) {
-        term::Frame f2 = f;
+        kestrum_term::Frame f2 = f;
         TabBar tabs2 = tabs;
         SearchBar search2 = search;
         Scrollbar thumb2;
@@ -469,7 +471,7 @@ TEST_F(RendererTest, OnlyAnIdenticalFrameIsSkipped) {
 
 TEST_F(RendererTest, SettersInvalidateOnlyOnAChange) {
     Renderer r = renderer();
-    term::Frame f = blank_frame(4, 2, kDefaultBg);
+    kestrum_term::Frame f = blank_frame(4, 2, kDefaultBg);
     const Viewport viewport{60, 40};
     auto present = [&] { r.render(f, {}, target(60, 40), nullptr, viewport, {}); };
     struct Case {
@@ -510,11 +512,11 @@ TEST_F(RendererTest, SettersInvalidateOnlyOnAChange) {
 
 TEST_F(RendererTest, AFrameThatCannotBeEncodedChangesNothing) {
     Renderer r = renderer();
-    const term::Frame f = blank_frame(4, 2, kRed);
+    const kestrum_term::Frame f = blank_frame(4, 2, kRed);
     r.render(f, {}, target(40, 40), nullptr, {40, 40}, {});
     ASSERT_TRUE(r.is_unchanged(f, {}, {40, 40}, 0));
     // No render target: no encoder, the frame is dropped.
-    const term::Frame other = blank_frame(4, 2, kBlue);
+    const kestrum_term::Frame other = blank_frame(4, 2, kBlue);
     logged([&] { r.render(other, {}, nullptr, nullptr, {50, 50}, {}); });
     EXPECT_TRUE(r.is_unchanged(f, {}, {40, 40}, 0));
     EXPECT_FALSE(r.is_unchanged(other, {}, {50, 50}, 0));
@@ -525,7 +527,7 @@ TEST_F(RendererTest, PresentsTheDrawableEitherWay) {
     for (bool transaction : {false, true}) {
         SCOPED_TRACE(transaction);
         Renderer r = renderer();
-        platform::Layer layer(device_, PixelFormat::BGRA8Unorm);
+        kestrum::platform::Layer layer(device_, PixelFormat::BGRA8Unorm);
         layer.set_drawable_size({40, 30});
         int presents = 0;
         layer.set_present_callback([&] { ++presents; });
@@ -543,12 +545,12 @@ TEST_F(RendererTest, PresentsTheDrawableEitherWay) {
 TEST_F(RendererTest, AtlasGrowthWhileEncodingForcesExactlyOneMoreFrame) {
     // Glyphs of about 120 x 150 pixels: the printable ASCII set overflows 1024 x 1024.
     Renderer r = renderer(200);
-    term::Frame f = blank_frame(94, 1, kDefaultBg);
+    kestrum_term::Frame f = blank_frame(94, 1, kDefaultBg);
     for (std::uint16_t i = 0; i < 94; ++i)
         cell_at(f, i, 0).c = U'!' + i;
     const Viewport viewport{300, 300};
 
-    platform::Layer layer(device_, PixelFormat::BGRA8Unorm);
+    kestrum::platform::Layer layer(device_, PixelFormat::BGRA8Unorm);
     layer.set_drawable_size({300, 300});
     auto drawable = layer.next_drawable();
     r.render(f, {}, drawable->texture(), drawable, viewport, {});
@@ -565,7 +567,7 @@ TEST_F(RendererTest, AtlasGrowthWhileEncodingForcesExactlyOneMoreFrame) {
 
 TEST_F(RendererTest, RebuildingTheFontReplacesTheAtlasOrKeepsTheOld) {
     Renderer r = renderer(14);
-    const term::Frame f = blank_frame(4, 2, kRed);
+    const kestrum_term::Frame f = blank_frame(4, 2, kRed);
     r.render(f, {}, target(40, 40), nullptr, {40, 40}, {});
     const CellMetrics before = r.metrics();
 
@@ -600,4 +602,4 @@ TEST_F(RendererTest, CreationReportsAnUnusableFontByItsFamily) {
 }
 
 }  // namespace
-}  // namespace kestrum::render
+}  // namespace kestrum_render

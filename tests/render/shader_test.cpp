@@ -11,10 +11,10 @@
 #include "render/pipelines.hpp"
 #include "render/shaders.hpp"
 
-namespace kestrum::render {
+namespace kestrum_render {
 namespace {
 
-using platform::PixelFormat;
+using kestrum::platform::PixelFormat;
 using Px = std::array<int, 4>;
 
 constexpr PixelFormat kFormat = PixelFormat::RGBA8Unorm;
@@ -22,7 +22,7 @@ constexpr PixelFormat kFormat = PixelFormat::RGBA8Unorm;
 class ShaderTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        auto d = platform::gl::create_headless_device();
+        auto d = kestrum::platform::gl::create_headless_device();
         ASSERT_TRUE(d.has_value()) << fmt::format("{:#}", d.error());
         device_ = *d;
         auto lib = device_->new_library_with_source(shader_source());
@@ -35,7 +35,7 @@ class ShaderTest : public ::testing::Test {
     }
     void SetUp() override { ASSERT_TRUE(device_ && library_); }
 
-    static std::shared_ptr<const platform::Function> fn(std::string_view name) {
+    static std::shared_ptr<const kestrum::platform::Function> fn(std::string_view name) {
         auto f = library_->new_function_with_name(name);
         EXPECT_TRUE(f) << name;
         return f;
@@ -43,9 +43,8 @@ class ShaderTest : public ::testing::Test {
 
     enum class Mode { Replace, Straight, Premultiplied };
 
-    static std::shared_ptr<platform::RenderPipelineState> pipeline(std::string_view vertex,
-                                                                   std::string_view fragment,
-                                                                   Mode mode) {
+    static std::shared_ptr<kestrum::platform::RenderPipelineState> pipeline(
+        std::string_view vertex, std::string_view fragment, Mode mode) {
         auto p = mode == Mode::Replace
                      ? build_replace_pipeline(*device_, fn(vertex), fn(fragment), kFormat)
                      : build_pipeline(
@@ -57,17 +56,17 @@ class ShaderTest : public ::testing::Test {
 
     // Clears a w x h target, draws `instances` (48 bytes each) with `pipe`, reads back.
     template <typename Instance>
-    std::vector<std::uint8_t> draw(std::uint32_t w, std::uint32_t h,
-                                   const std::shared_ptr<platform::RenderPipelineState>& pipe,
-                                   const std::vector<Instance>& instances,
-                                   platform::ClearColor clear = {0, 0, 0, 0},
-                                   std::array<float, 2> origin = {0, 0},
-                                   std::shared_ptr<platform::Texture> atlas = nullptr) {
+    std::vector<std::uint8_t> draw(
+        std::uint32_t w, std::uint32_t h,
+        const std::shared_ptr<kestrum::platform::RenderPipelineState>& pipe,
+        const std::vector<Instance>& instances, kestrum::platform::ClearColor clear = {0, 0, 0, 0},
+        std::array<float, 2> origin = {0, 0},
+        std::shared_ptr<kestrum::platform::Texture> atlas = nullptr) {
         target_ = device_->new_texture({kFormat, w, h});
         auto cb = device_->new_command_queue()->new_command_buffer();
-        platform::RenderPassDescriptor pass;
-        pass.color_attachment = {target_, platform::LoadAction::Clear, platform::StoreAction::Store,
-                                 clear};
+        kestrum::platform::RenderPassDescriptor pass;
+        pass.color_attachment = {target_, kestrum::platform::LoadAction::Clear,
+                                 kestrum::platform::StoreAction::Store, clear};
         auto enc = cb->new_render_command_encoder(pass);
         const Uniforms uniforms{{float(w), float(h)}, origin};
         auto buffer =
@@ -79,7 +78,7 @@ class ShaderTest : public ::testing::Test {
             enc->set_fragment_texture(atlas, 0);
             enc->set_fragment_sampler_state(device_->new_sampler_state({}), 0);
         }
-        enc->draw_primitives(platform::PrimitiveType::Triangle, 0, 6,
+        enc->draw_primitives(kestrum::platform::PrimitiveType::Triangle, 0, 6,
                              std::uint32_t(instances.size()));
         enc->end_encoding();
         cb->commit();
@@ -93,9 +92,9 @@ class ShaderTest : public ::testing::Test {
         return {px[i], px[i + 1], px[i + 2], px[i + 3]};
     }
 
-    static inline std::shared_ptr<platform::Device> device_;
-    static inline std::shared_ptr<platform::Library> library_;
-    std::shared_ptr<platform::Texture> target_;
+    static inline std::shared_ptr<kestrum::platform::Device> device_;
+    static inline std::shared_ptr<kestrum::platform::Library> library_;
+    std::shared_ptr<kestrum::platform::Texture> target_;
 };
 
 void expect_near(Px got, Px want, int tolerance, const std::string& what) {
@@ -189,7 +188,7 @@ TEST_F(ShaderTest, BlendingPerPipeline) {
     struct Case {
         const char* what;
         Mode mode;
-        platform::ClearColor destination;
+        kestrum::platform::ClearColor destination;
         std::array<float, 4> source;
         Px want;
     };
@@ -280,4 +279,4 @@ TEST_F(ShaderTest, WallpaperIsTheDitheredGradientPremultipliedByGlassAlpha) {
 }
 
 }  // namespace
-}  // namespace kestrum::render
+}  // namespace kestrum_render

@@ -4,7 +4,7 @@
 
 #include "support/log_capture.hpp"
 
-namespace kestrum::term {
+namespace kestrum_term {
 namespace {
 
 std::unique_ptr<Terminal> make(std::uint16_t cols = 20, std::uint16_t rows = 5,
@@ -70,10 +70,10 @@ TEST(ShellIntegration, PromptMarksSetAndDropTheInputStart) {
     auto t = make();
     t->feed("\x1b]133;A\x07$ \x1b]133;B\x07");
     EXPECT_TRUE(t->in_prompt());
-    EXPECT_EQ(t->input_start(), (vt::Point{0, 2}));
+    EXPECT_EQ(t->input_start(), (kestrum::vt::Point{0, 2}));
     // Moving the cursor keeps it; a command start drops it.
     t->feed("ls\x1b[D");
-    EXPECT_EQ(t->input_start(), (vt::Point{0, 2}));
+    EXPECT_EQ(t->input_start(), (kestrum::vt::Point{0, 2}));
     t->feed("\x1b]133;C\x07");
     EXPECT_FALSE(t->in_prompt());
     EXPECT_FALSE(t->input_start());
@@ -212,16 +212,16 @@ TEST(Search, FocusStepsAndWraps) {
     ASSERT_EQ(t->term().history_size(), 3u);
     ASSERT_TRUE(t->search_set("word"));
     ASSERT_TRUE(t->search()->focused);
-    EXPECT_EQ(t->search()->focused->start, (vt::Point{2, 0}));
+    EXPECT_EQ(t->search()->focused->start, (kestrum::vt::Point{2, 0}));
     EXPECT_EQ(t->term().display_offset(), 0u);
     // Forward from the last one wraps to the oldest in history.
     ASSERT_TRUE(t->search_advance(true));
-    EXPECT_EQ(t->search()->focused->start, (vt::Point{-3, 0}));
+    EXPECT_EQ(t->search()->focused->start, (kestrum::vt::Point{-3, 0}));
     EXPECT_EQ(t->term().display_offset(), 3u);
     ASSERT_TRUE(t->search_advance(true));
-    EXPECT_EQ(t->search()->focused->start, (vt::Point{0, 0}));
+    EXPECT_EQ(t->search()->focused->start, (kestrum::vt::Point{0, 0}));
     ASSERT_TRUE(t->search_advance(false));
-    EXPECT_EQ(t->search()->focused->start, (vt::Point{-3, 0}));
+    EXPECT_EQ(t->search()->focused->start, (kestrum::vt::Point{-3, 0}));
     // After a resize the next step starts over from the top of the history.
     t->resize(20, 3);
     EXPECT_FALSE(t->search()->focused);
@@ -357,8 +357,9 @@ TEST(Frame, WideCellSelectedThroughItsRightHalf) {
     auto t = make(10, 2);
     t->feed("\xE4\xB8\xADx");  // a wide character, then x
     t->term().selection =
-        vt::Selection(vt::SelectionKind::simple, vt::Selection::Anchor{{0, 1}, vt::Side::left},
-                      vt::Selection::Anchor{{0, 1}, vt::Side::right});
+        kestrum::vt::Selection(kestrum::vt::SelectionKind::simple,
+                               kestrum::vt::Selection::Anchor{{0, 1}, kestrum::vt::Side::left},
+                               kestrum::vt::Selection::Anchor{{0, 1}, kestrum::vt::Side::right});
     Frame f = t->frame();
     ASSERT_EQ(f.cells.size(), 19u);  // the spacer is left out
     EXPECT_TRUE(f.cells[0].wide);
@@ -397,10 +398,11 @@ TEST(Frame, HiddenCursor) {
 // ---- deletable selection ----
 
 TEST(Deletable, SelectionEndingAtTheCursor) {
-    auto select = [](Terminal& t, vt::Point a, vt::Point b) {
+    auto select = [](Terminal& t, kestrum::vt::Point a, kestrum::vt::Point b) {
         t.term().selection =
-            vt::Selection(vt::SelectionKind::simple, vt::Selection::Anchor{a, vt::Side::left},
-                          vt::Selection::Anchor{b, vt::Side::right});
+            kestrum::vt::Selection(kestrum::vt::SelectionKind::simple,
+                                   kestrum::vt::Selection::Anchor{a, kestrum::vt::Side::left},
+                                   kestrum::vt::Selection::Anchor{b, kestrum::vt::Side::right});
     };
     auto t = make(20, 3);
     t->feed("$ ab\xE4\xB8\xAD");  // cursor after the wide character, at column 6
@@ -416,4 +418,4 @@ TEST(Deletable, SelectionEndingAtTheCursor) {
 }
 
 }  // namespace
-}  // namespace kestrum::term
+}  // namespace kestrum_term
