@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/log.hpp"
+#include "platform/gl/blit.hpp"
 #include "platform/gtk/keys.hpp"
 
 namespace kestrum::platform::gtk {
@@ -113,7 +114,6 @@ struct GtkWindowImpl::Impl {
     GtkWidget* area = nullptr;
     ViewHandler* handler = nullptr;
     Layer* layer = nullptr;
-    GLuint read_framebuffer = 0;
     int pressed_buttons = 0;  // bit per button number
     guint settle_source = 0;
     bool live_resize = false;
@@ -156,27 +156,19 @@ struct GtkWindowImpl::Impl {
             this);
     }
 
-    // Shows the newest presented drawable, flipped: textures are stored top row first.
+    // Shows the newest presented drawable (stretched over the area while a resize
+    // has not produced a drawable of the new size yet).
     void render() {
-        if (!layer) return;
-        std::shared_ptr<Texture> texture = layer->presented_texture();
         glClearColor(0, 0, 0, 0);
         glClear(GL_COLOR_BUFFER_BIT);
+        std::shared_ptr<Texture> texture = layer ? layer->presented_texture() : nullptr;
         if (!texture) return;
         GLint draw_framebuffer = 0;
         glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &draw_framebuffer);
-        if (read_framebuffer == 0) glGenFramebuffers(1, &read_framebuffer);
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, read_framebuffer);
-        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
-                               texture->native_handle(), 0);
         int scale = gtk_widget_get_scale_factor(area);
-        GLint w = static_cast<GLint>(texture->width());
-        GLint h = static_cast<GLint>(texture->height());
-        GLint area_h = gtk_widget_get_height(area) * scale;
-        // Anchor at the top-left, as the view's layer is.
-        glBlitFramebuffer(0, 0, w, h, 0, area_h, w, area_h - h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(draw_framebuffer));
+        gl::blit_to_framebuffer(*texture, static_cast<unsigned>(draw_framebuffer),
+                                gtk_widget_get_width(area) * scale,
+                                gtk_widget_get_height(area) * scale);
     }
 };
 
@@ -238,14 +230,6 @@ GtkWindowImpl::GtkWindowImpl(GtkApp& app, Extent content_size)
                      G_CALLBACK(+[](GObject*, GParamSpec*, gpointer data) {
                          auto* self = static_cast<Impl*>(data);
                          if (self->handler && !self->destroyed) self->handler->backing_changed();
-                     }),
-                     impl);
-    g_signal_connect(area, "unrealize", G_CALLBACK(+[](GtkWidget* w, gpointer data) {
-                         auto* self = static_cast<Impl*>(data);
-                         gtk_gl_area_make_current(GTK_GL_AREA(w));
-                         if (self->read_framebuffer)
-                             glDeleteFramebuffers(1, &self->read_framebuffer);
-                         self->read_framebuffer = 0;
                      }),
                      impl);
 
