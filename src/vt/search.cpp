@@ -114,19 +114,18 @@ void MatchIter::scan_block() {
         auto it = std::upper_bound(offsets_.begin(), offsets_.end(), byte);
         return points_[static_cast<std::size_t>(it - offsets_.begin()) - 1];
     };
+    const bool wraps = fwd ? end_ < start_ : start_ < end_;
+    // The range wraps back onto the block it started in: what the first visit
+    // yielded is not yielded again.
+    const bool revisit = wraps && last && !first && b0 <= start_.line && start_.line <= b1;
     auto keep = [&](const Match& m) {
-        bool ok = true;
-        if (first) ok = fwd ? m.end >= start_ : m.start <= start_;
-        if (last) {
-            bool in_end = fwd ? m.start <= end_ : m.end >= end_;
-            // A block visited twice (the range wraps onto it) yields each match once.
-            if (first) {
-                bool wraps = fwd ? end_ < start_ : start_ < end_;
-                return wraps ? (ok || in_end) : (ok && in_end);
-            }
-            ok = in_end;
-        }
-        return ok;
+        const bool after_start = fwd ? m.end >= start_ : m.start <= start_;
+        const bool before_end = fwd ? m.start <= end_ : m.end >= end_;
+        if (first && last) return wraps ? (after_start || before_end) : (after_start && before_end);
+        if (first) return after_start;
+        if (revisit) return before_end && !after_start;
+        if (last) return before_end;
+        return true;
     };
 
     std::vector<Match> found;

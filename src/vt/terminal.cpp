@@ -156,13 +156,14 @@ void Terminal::attach_zerowidth(char32_t c) {
 
 void Terminal::print_char(char32_t c) {
     if (cur_.charsets[cur_.active_charset] == Charset::dec_graphics) c = dec_graphics(c);
-    const int width = char_width(c);
-    if (width == 0) {
+    const int char_w = char_width(c);
+    if (char_w == 0) {
         attach_zerowidth(c);
         return;
     }
     const int cols = this->cols();
-    if (width == 2 && cols < 2) return;  // cannot be shown at all
+    // A one-column screen keeps the character as a narrow cell rather than lose it.
+    const int width = cols < 2 ? 1 : char_w;
     const bool autowrap = mode(Mode::autowrap);
     if (cur_.pending_wrap) wrap_line();
     if (cur_.x + width > cols) {
