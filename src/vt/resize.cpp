@@ -199,7 +199,10 @@ void Terminal::resize_alt(std::uint16_t cols, std::uint16_t rows) {
                 row.copy_zerowidth(old, static_cast<std::uint16_t>(x),
                                    static_cast<std::uint16_t>(x));
             }
-            if (row[cols - 1].has(flag::wide)) row[cols - 1] = Cell{};
+            if (row[cols - 1].has(flag::wide)) {
+                row.drop_zerowidth(static_cast<std::uint16_t>(cols - 1), cols);
+                row[cols - 1] = Cell{};
+            }
             row.wrapped = old.wrapped && cols == old_cols;
             old = std::move(row);
         }
