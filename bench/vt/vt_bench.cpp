@@ -73,7 +73,8 @@ void run_vterm(benchmark::State& state, Input input) {
 }
 #endif
 
-// Memory of a full history of 200-column lines divided by its cells.
+// Memory of a full history of 200-column lines (primary screen included,
+// alternate screen not) divided by its cells.
 void history_memory(benchmark::State& state) {
     Terminal term(config(), nullptr);
     Processor processor;
@@ -83,7 +84,7 @@ void history_memory(benchmark::State& state) {
     }
     const double cells = static_cast<double>((term.history_size() + rows) * cols);
     state.counters["history_lines"] = static_cast<double>(term.history_size());
-    state.counters["bytes_per_cell"] = static_cast<double>(term.memory_bytes()) / cells;
+    state.counters["bytes_per_cell"] = static_cast<double>(term.history_memory_bytes()) / cells;
 }
 
 // Keeps every case's bytes per second to print the ratios after the run.

@@ -95,7 +95,9 @@ void Terminal::shift_right(Row& row, int x, int n) {
 void Terminal::put_cells(Row& row, int x, const Cell* cells, int n) {
     fix_wide_edges(row, x, x + n);
     if (row.has_zerowidth()) row.drop_zerowidth(x, x + n);
-    std::copy_n(cells, n, row.cells() + x);
+    Cell* dst = row.cells() + x;
+    for (int i = 0; i < n; ++i)
+        dst[i] = cells[i];  // one or two cells: no memmove call
 }
 
 void Terminal::wrap_line() {

@@ -131,6 +131,8 @@ class Terminal {
 
     // Memory held by both screens and the history.
     std::size_t memory_bytes() const { return primary_.memory_bytes() + alt_.memory_bytes(); }
+    // Memory held by the primary screen and its history.
+    std::size_t history_memory_bytes() const { return primary_.memory_bytes(); }
 
   private:
     struct SavedCursor {
