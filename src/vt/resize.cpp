@@ -120,7 +120,9 @@ void Terminal::resize(std::uint16_t cols, std::uint16_t rows) {
     rows = std::max<std::uint16_t>(rows, 1);
     if (cols == this->cols() && rows == this->rows()) return;
     selection.reset();
+    const std::size_t offset = primary_.display_offset();
     resize_primary(cols, rows);
+    primary_.set_display_offset(offset);
     resize_alt(cols, rows);
     top_ = 0;
     bottom_ = rows;

@@ -1,5 +1,14 @@
 // The terminal engine's state: screens, cursor, modes, colour overrides,
 // selection. It is the parser's handler; the Processor feeds it bytes.
+//
+// Typical use by an owner:
+//   Terminal term(config, &listener);   // listener gets replies, titles, bell
+//   Processor processor;                 // parser state, synchronized updates
+//   processor.advance(term, bytes);      // any split of the output is fine
+//   for (l = -display_offset(); l < rows() - display_offset(); ++l)
+//       draw term.line(l) (cells, zero-width side table, wrapped flag)
+// Replies arrive at the listener during advance(), one PtyWrite per reply.
+// Nothing here is synchronised: the owner serialises all calls.
 #pragma once
 
 #include <array>
@@ -39,8 +48,12 @@ struct TerminalConfig {
     CursorStyle default_cursor;
     // Characters that end a word for word selection (UTF-8).
     std::string word_separators = ",\u2502`|:\"' ()[]{}<>\t";
-    // The progressive keyboard protocol; when off its queries get no reply.
+    // The progressive keyboard protocol. It is not implemented: with either
+    // value its queries get no reply and its push and pop requests do nothing.
     bool progressive_keyboard = false;
+    // OSC 52: writes are reported as ClipboardStore unless disabled; reads are
+    // reported as ClipboardLoad only with read_write. Nothing is ever answered
+    // by the engine itself.
     ClipboardPolicy clipboard = ClipboardPolicy::write_only;
 };
 

@@ -85,6 +85,15 @@ TEST(Resize, HistoryLimitHoldsAfterReflow) {
     EXPECT_EQ(vt.screen(), "dd\nee");
 }
 
+TEST(Resize, AScrolledBackViewStaysScrolledBack) {
+    Vt vt(10, 4, 100);
+    for (int i = 0; i < 30; ++i)
+        vt.feed("line\r\n");
+    vt.term.scroll_display(10);
+    vt.term.resize(12, 4);
+    EXPECT_EQ(vt.term.display_offset(), 10u);
+}
+
 TEST(Resize, AlternateScreenIsCutNotReflowed) {
     Vt vt(10, 4, 100);
     vt.feed(
