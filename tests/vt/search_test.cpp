@@ -170,6 +170,19 @@ TEST(Search, TooComplexPatternFindsNothing) {
     EXPECT_FALSE(it.next());
 }
 
+TEST(Search, AHugeLogicalLineIsSearchedInPieces) {
+    Vt vt(10, 5, 2000);
+    vt.feed(std::string(10 * 1000, 'x') + "needle");
+    auto m = all_matches(vt.term, "needle", {vt.term.bottom_line(), 0}, {vt.term.bottom_line(), 9},
+                         Direction::forward);
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].start, (Point{vt.term.bottom_line(), 0}));
+    // Every match once over the whole buffer, pieces and all.
+    auto all =
+        all_matches(vt.term, "x{10}", first_cell(vt.term), last_cell(vt.term), Direction::forward);
+    EXPECT_EQ(all.size(), 1000u);
+}
+
 TEST(Search, ViewportRangeYieldsMatchesTouchingIt) {
     Vt vt(5, 2, 10);
     vt.feed("xxxhello\r\nhello");  // "hello" spans lines -1 and 0; another on line 1
