@@ -563,7 +563,8 @@ void Terminal::full_reset() {
     colors_ = {};
     last_char_ = 0;
     selection.reset();
-    send(event::ResetTitle{});
+    title_stack_.clear();
+    set_title(std::nullopt);
 }
 
 // --- Alternate screen ---------------------------------------------------------------------

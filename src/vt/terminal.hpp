@@ -205,6 +205,9 @@ class Terminal {
     void osc_colors(std::uint16_t osc, std::span<const std::string_view> args, bool bel);
     void osc_reset_colors(std::uint16_t osc, std::span<const std::string_view> args);
     void osc_clipboard(std::span<const std::string_view> args, bool bel);
+    void set_title(std::optional<std::string> title);  // absent: the default title
+    void push_title();                                 // XTWINOPS 22
+    void pop_title();                                  // XTWINOPS 23
 
     Cell blank() const;  // an erased cell: the current background, no attributes
     Row& cursor_row() { return grid_->screen(cur_.y); }
@@ -244,6 +247,11 @@ class Terminal {
     std::optional<CursorStyle> cursor_style_;
     ColorOverrides colors_{};
     char32_t last_char_ = 0;
+    // Titles saved by XTWINOPS 22; the oldest is dropped beyond the bound, so a
+    // program pushing forever holds at most this many (each under 64 KiB).
+    static constexpr std::size_t max_title_stack = 16;
+    std::optional<std::string> title_;
+    std::vector<std::optional<std::string>> title_stack_;
     bool sync_begin_ = false;
 };
 
