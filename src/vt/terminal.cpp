@@ -62,10 +62,7 @@ void Terminal::fix_wide_edges(Row& row, int from, int to) {
 }
 
 void Terminal::selection_touched(int y0, int y1) {
-    if (!selection || grid_ != &primary_) {
-        if (selection) selection.reset();
-        return;
-    }
+    if (!selection) return;
     auto range = selection->to_range(*this);
     if (!range || (range->end.line >= y0 && range->start.line <= y1)) selection.reset();
 }
@@ -108,14 +105,14 @@ void Terminal::wrap_line() {
 }
 
 void Terminal::print_ascii(const std::uint8_t* s, std::size_t n) {
+    const int cols = this->cols();
+    if (selection) selection_touched(cur_.y, cur_.y + static_cast<int>(n / cols) + 1);
     if (cur_.charsets[cur_.active_charset] != Charset::ascii || mode(Mode::insert)) {
         for (std::size_t i = 0; i < n; ++i)
             print_char(s[i]);
         return;
     }
     const bool autowrap = mode(Mode::autowrap);
-    const int cols = this->cols();
-    if (selection) selection_touched(cur_.y, cur_.y + static_cast<int>(n / cols) + 1);
     Cell t = cur_.tmpl;
     while (n > 0) {
         if (cur_.pending_wrap) wrap_line();
@@ -461,7 +458,7 @@ void Terminal::delete_lines(int n) {
 // Keeps the selection on its text after lines [top, bottom) moved up by n.
 void Terminal::after_scroll(int top, int bottom, int n) {
     if (!selection) return;
-    if (top == 0 && bottom == rows() && grid_ == &primary_ && primary_.max_history() > 0) {
+    if (top == 0 && bottom == rows()) {
         if (!selection->rotate(n, top_line(), bottom_line())) selection.reset();
     } else {
         selection_touched(top, bottom - 1);

@@ -233,6 +233,29 @@ TEST(Selection, ClearedWhenOutputOverwritesIt) {
     }
 }
 
+TEST(Selection, OnTheAlternateScreenItFollowsScrollingAndOutputElsewhere) {
+    Vt vt(10, 3, 10);
+    vt.feed("\x1b[?1049h\x1b[Hone\r\ntwo\r\nthree");
+    vt.term.selection = Selection(SelectionKind::line, {1, 0}, Side::left);
+    vt.feed("\x1b[3;1H\x1b[Kstatus");
+    EXPECT_EQ(vt.term.selection_text(), "two");
+    vt.feed("\r\n");
+    EXPECT_EQ(vt.term.selection_range()->start.line, 0);
+    EXPECT_EQ(vt.term.selection_text(), "two");
+    vt.feed("\r\n");
+    EXPECT_FALSE(vt.term.selection);
+}
+
+TEST(Selection, ClearedByOutputInInsertModeOrWithLineDrawing) {
+    for (const std::string seq : {"\x1b[4h\x1b[Hx", "\x1b(0\x1b[Hq"}) {
+        Vt vt(10, 3);
+        vt.feed("hello");
+        vt.term.selection = Selection(SelectionKind::line, {0, 0}, Side::left);
+        vt.feed(seq);
+        EXPECT_FALSE(vt.term.selection) << seq.substr(1);
+    }
+}
+
 TEST(Selection, KeptWhenOutputGoesElsewhere) {
     Vt vt(10, 3);
     vt.feed("hello\r\nworld");
