@@ -38,6 +38,14 @@ tsan: deps
 	cmake --build build-tsan -j $(JOBS)
 	scripts/run-tests build-tsan
 
+# The engine's fuzz target (clang + libFuzzer) for FUZZ_SECONDS; crashes land in build-fuzz.
+FUZZ_SECONDS ?= 60
+fuzz:
+	cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++
+	cmake --build build-fuzz -j $(JOBS)
+	mkdir -p build-fuzz/corpus
+	cd build-fuzz && ./vt_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -timeout=10 corpus ../fuzz/seeds
+
 format:
 	find src tests bench -name '*.cpp' -o -name '*.hpp' | xargs clang-format -i
 

@@ -313,6 +313,12 @@ void Terminal::window_op(const Params& p) {
             return send(event::TextAreaSizeRequest{});
         case 18:
             return reply(fmt::format("\x1b[8;{};{}t", rows(), cols()));
+        case 22:  // push the title (0 or 2; 1 is the icon name alone)
+            if (p.at(1) != 1) push_title();
+            return;
+        case 23:
+            if (p.at(1) != 1) pop_title();
+            return;
         default:
             KLOG_DEBUG(log_target, "unhandled window operation {}", p.at(0));
     }

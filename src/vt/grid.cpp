@@ -22,6 +22,10 @@ std::size_t Grid::scroll_up(int top, int bottom, int n, const Cell& blank) {
     if (top == 0 && bottom == rows_) {
         for (int i = 0; i < n; ++i) {
             if (total_ < rows_ + max_history_) {
+                if (ring_.size() == ring_.capacity()) {
+                    // Doubling, but never past what the history limit can use.
+                    ring_.reserve(std::min(ring_.capacity() * 2, rows_ + max_history_));
+                }
                 ring_.emplace_back(cols_, blank);
                 ++total_;
             } else {

@@ -52,7 +52,7 @@ class Grid {
   private:
     std::size_t physical(std::size_t logical) const {
         std::size_t p = head_ + logical;
-        return p >= ring_.size() ? p - ring_.size() : p;
+        return p >= total_ ? p - total_ : p;  // the ring holds exactly total_ rows
     }
 
     std::uint16_t cols_;

@@ -132,6 +132,27 @@ void Terminal::osc_discarded(std::size_t length) {
               osc_max_payload);
 }
 
+void Terminal::set_title(std::optional<std::string> title) {
+    if (title) {
+        send(event::Title{*title});
+    } else {
+        send(event::ResetTitle{});
+    }
+    title_ = std::move(title);
+}
+
+void Terminal::push_title() {
+    if (title_stack_.size() == max_title_stack) title_stack_.erase(title_stack_.begin());
+    title_stack_.push_back(title_);
+}
+
+void Terminal::pop_title() {
+    if (title_stack_.empty()) return;
+    std::optional<std::string> title = std::move(title_stack_.back());
+    title_stack_.pop_back();
+    set_title(std::move(title));
+}
+
 void Terminal::set_color(std::uint16_t index, std::optional<core::Rgb> rgb) {
     if (index < colors_.size()) colors_[index] = rgb;
 }
@@ -159,8 +180,9 @@ void Terminal::osc_dispatch(std::span<const std::uint8_t> payload, bool bel) {
             std::string title = semi == std::string_view::npos
                                     ? std::string()
                                     : sanitize_utf8(text.substr(semi + 1));
-            if (title.empty()) return send(event::ResetTitle{});
-            return send(event::Title{std::move(title)});
+            // An empty title asks for the default one back.
+            if (title.empty()) return set_title(std::nullopt);
+            return set_title(std::move(title));
         }
         case 1:  // icon name: nothing shows it
             return;

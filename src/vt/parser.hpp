@@ -73,6 +73,11 @@ class Parser {
                         continue;
                     }
                     std::uint8_t b = data[i];
+                    if (b == 0x1b && i + 1 < len && data[i + 1] == '[') {
+                        enter_csi();
+                        i += 2;
+                        continue;
+                    }
                     if (b < 0x80) {
                         ++i;
                         if (b != 0x7f) ground_control(h, b);
@@ -81,6 +86,28 @@ class Parser {
                 }
                 i = decode_run(h, data, i, len);
                 continue;
+            }
+            if (state_ == State::csi_entry || state_ == State::csi_param) {
+                // Parameters are most of a CSI sequence: read them in one loop.
+                std::size_t j = i;
+                for (; j < len; ++j) {
+                    const std::uint8_t b = data[j];
+                    if (b >= '0' && b <= '9') {
+                        param_ = param_ * 10 + (b - '0');
+                        if (param_ > 0xffff) param_ = 0xffff;
+                    } else if (b == ';' || b == ':') {
+                        push_param();
+                        next_is_sub_ = b == ':';
+                    } else {
+                        break;
+                    }
+                }
+                if (j > i) {
+                    param_started_ = true;
+                    state_ = State::csi_param;
+                    i = j;
+                    continue;
+                }
             }
             bool stop = step(h, data[i]);
             ++i;
@@ -206,6 +233,14 @@ class Parser {
                 if (b < 0x20 || b == 0x7f) break;
                 buf[n++] = b;
                 ++i;
+            } else if (b >= 0xe0 && b <= 0xef && i + 2 < len && b != 0xe0 && b != 0xed &&
+                       (data[i + 1] & 0xc0) == 0x80 && (data[i + 2] & 0xc0) == 0x80) {
+                // A whole three-byte sequence with no overlong or surrogate form
+                // (E0 and ED need the careful path): CJK text is mostly these.
+                const char32_t cp = static_cast<char32_t>(
+                    (b & 0x0f) << 12 | (data[i + 1] & 0x3f) << 6 | (data[i + 2] & 0x3f));
+                buf[n++] = cp;
+                i += 3;
             } else {
                 ++i;
                 if (b >= 0xc2 && b <= 0xdf) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "vt/terminal.hpp"
+#include "vt/width.hpp"
 
 namespace kestrum::vt {
 
@@ -18,8 +19,10 @@ bool is_blank_row(const Row& row, int cols) {
 
 // Re-wraps every logical line of `old` (rows of width old_cols) to `cols`.
 // The cursor (index into old, column) is carried to its new place.
+// `screen_top` (the old screen's first line) is carried the same way.
 std::vector<Row> rewrap(std::vector<Row>& old, int old_cols, int cols, std::size_t& cursor_line,
-                        int& cursor_col, bool& pending_wrap) {
+                        int& cursor_col, bool& pending_wrap, std::size_t& screen_top) {
+    std::size_t new_screen_top = 0;
     std::vector<Row> out;
     out.reserve(old.size());
     Row row(static_cast<std::uint16_t>(cols), Cell{});
@@ -28,9 +31,15 @@ std::vector<Row> rewrap(std::vector<Row>& old, int old_cols, int cols, std::size
     int new_cursor_col = -1;
 
     auto emit = [&](const Row& src, int x) {
-        const Cell& cell = src[x];
-        const int w = cell.has(flag::wide) ? 2 : 1;
-        if (w == 2 && cols < 2) return;
+        Cell cell = src[x];
+        // A wide character kept narrow on a one-column screen regains its width.
+        int w = cell.has(flag::wide) || char_width(cell.ch) == 2 ? 2 : 1;
+        if (w == 2 && cols < 2) {
+            cell.flags &= ~flag::wide;
+            w = 1;
+        } else if (w == 2) {
+            cell.flags |= flag::wide;
+        }
         if (col + w > cols) {
             if (col < cols) {
                 Cell lead;
@@ -79,6 +88,7 @@ std::vector<Row> rewrap(std::vector<Row>& old, int old_cols, int cols, std::size
         for (std::size_t r = i; r <= j; ++r) {
             const Row& src = old[r];
             const bool has_cursor = r == cursor_line;
+            if (r == screen_top) new_screen_top = out.size();
             int limit = r < last_row ? old_cols : r == last_row ? last_len : 0;
             // Blanks between the text and the cursor belong to the line.
             if (has_cursor) limit = std::min(std::max(limit, cursor_col), old_cols);
@@ -97,6 +107,7 @@ std::vector<Row> rewrap(std::vector<Row>& old, int old_cols, int cols, std::size
     }
     // A cursor past the last column of its row waits to wrap.
     cursor_line = new_cursor_line;
+    screen_top = new_screen_top;
     pending_wrap = new_cursor_col >= cols;
     cursor_col = std::clamp(new_cursor_col, 0, cols - 1);
     return out;
@@ -109,7 +120,9 @@ void Terminal::resize(std::uint16_t cols, std::uint16_t rows) {
     rows = std::max<std::uint16_t>(rows, 1);
     if (cols == this->cols() && rows == this->rows()) return;
     selection.reset();
+    const std::size_t offset = primary_.display_offset();
     resize_primary(cols, rows);
+    primary_.set_display_offset(offset);
     resize_alt(cols, rows);
     top_ = 0;
     bottom_ = rows;
@@ -132,10 +145,11 @@ void Terminal::resize_primary(std::uint16_t cols, std::uint16_t rows) {
     const std::size_t history = primary_.history_size();
     std::vector<Row> lines = primary_.take_lines();
     std::size_t c = history + static_cast<std::size_t>(cy);
+    std::size_t screen_top = history;
     if (cols != old_cols) {
         // A pending wrap means the cursor is logically past the last column.
         int col = pending ? cx + 1 : cx;
-        lines = rewrap(lines, old_cols, cols, c, col, pending);
+        lines = rewrap(lines, old_cols, cols, c, col, pending, screen_top);
         cx = col;
     } else {
         cx = std::min<int>(cx, cols - 1);
@@ -143,10 +157,14 @@ void Terminal::resize_primary(std::uint16_t cols, std::uint16_t rows) {
     // Blank lines under the cursor are not content worth keeping.
     while (lines.size() > c + 1 && is_blank_row(lines.back(), cols))
         lines.pop_back();
+    // The cursor keeps its row, or moves down by the lines that rewrapping added
+    // above it, as far as the lines below it allow. Lines that re-joined make
+    // room that history lines fill again, so a round trip restores the screen.
     const std::size_t after = lines.size() - 1 - c;
-    std::size_t r = std::min<std::size_t>(static_cast<std::size_t>(cy), rows - 1u);
-    r = std::min(r, after >= rows ? 0 : rows - 1u - after);
+    std::size_t r =
+        std::max<std::size_t>(static_cast<std::size_t>(cy), c >= screen_top ? c - screen_top : 0);
     r = std::min(r, c);
+    r = std::min(r, after >= rows ? 0 : rows - 1u - after);
     const std::size_t top = c - r;
     if (lines.size() > top + rows) lines.resize(top + rows);
     while (lines.size() < top + rows)
@@ -167,7 +185,6 @@ void Terminal::resize_primary(std::uint16_t cols, std::uint16_t rows) {
 void Terminal::resize_alt(std::uint16_t cols, std::uint16_t rows) {
     const bool shown = grid_ == &alt_;
     const int old_cols = alt_.cols();
-    const int old_rows = alt_.rows();
     std::vector<Row> lines = alt_.take_lines();
     int cy = shown ? cur_.y : 0;
     // Keep the cursor's line: lines above it give way first.
@@ -184,12 +201,14 @@ void Terminal::resize_alt(std::uint16_t cols, std::uint16_t rows) {
                 row.copy_zerowidth(old, static_cast<std::uint16_t>(x),
                                    static_cast<std::uint16_t>(x));
             }
-            if (row[cols - 1].has(flag::wide)) row[cols - 1] = Cell{};
+            if (row[cols - 1].has(flag::wide)) {
+                row.drop_zerowidth(static_cast<std::uint16_t>(cols - 1), cols);
+                row[cols - 1] = Cell{};
+            }
             row.wrapped = old.wrapped && cols == old_cols;
             old = std::move(row);
         }
     }
-    (void)old_rows;
     alt_.set_lines(std::move(lines), cols, rows);
     if (shown) {
         cur_.y = cy - drop;

@@ -42,12 +42,12 @@ void Row::shift_zerowidth(std::uint16_t from, int delta, std::uint16_t cols) {
     std::erase_if(*extras_, [&](ZeroWidth& z) {
         if (z.col < from) return false;
         int to = z.col + delta;
-        if (to < from || to >= cols) return true;
+        if (to < 0 || to >= cols) return true;
         z.col = static_cast<std::uint16_t>(to);
         return false;
     });
     // Cell flags moved with the cells; make them agree with the table again.
-    for (std::uint16_t x = from; x < cols; ++x)
+    for (int x = std::max(0, from + std::min(delta, 0)); x < cols; ++x)
         cells_[x].flags &= ~flag::zerowidth;
     for (const ZeroWidth& z : *extras_)
         cells_[z.col].flags |= flag::zerowidth;

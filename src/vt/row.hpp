@@ -49,8 +49,8 @@ class Row {
     bool add_zerowidth(std::uint16_t col, char32_t c);
     // Forgets the zero-width characters of columns [from, to).
     void drop_zerowidth(std::uint16_t from, std::uint16_t to);
-    // Moves entries at or after `from` by `delta` columns; entries that land
-    // before `from` or at or past `cols` are dropped.
+    // Moves entries at or after `from` by `delta` columns (the cells have moved
+    // already); entries that land outside [0, cols) are dropped.
     void shift_zerowidth(std::uint16_t from, int delta, std::uint16_t cols);
     // Copies column `from` of `src` to column `to` here (reflow, resize).
     void copy_zerowidth(const Row& src, std::uint16_t from, std::uint16_t to);

@@ -14,6 +14,25 @@ namespace {
 constexpr const char* log_target = "kestrum_vt::search";
 // Memory for one compiled pattern; beyond it the pattern is "too complex".
 constexpr std::int64_t regex_max_mem = 8 << 20;
+
+// A logical line is matched as one text of at most this many rows; longer ones
+// (a file without line feeds) are cut into pieces, so one search step never
+// re-reads a whole huge line. Matches across a cut are not found.
+constexpr std::int32_t max_block_rows = 256;
+
+std::int32_t block_start(const Terminal& term, std::int32_t line) {
+    const std::int32_t limit = std::max(term.top_line(), line - (max_block_rows - 1));
+    while (line > limit && term.line(line - 1).wrapped)
+        --line;
+    return line;
+}
+
+std::int32_t block_end(const Terminal& term, std::int32_t line) {
+    const std::int32_t limit = std::min(term.bottom_line(), line + (max_block_rows - 1));
+    while (line < limit && term.line(line).wrapped)
+        ++line;
+    return line;
+}
 }  // namespace
 
 core::Result<RegexSearch> RegexSearch::compile(std::string_view pattern, bool case_sensitive) {
@@ -54,7 +73,7 @@ MatchIter::MatchIter(const Terminal& term, const RegexSearch& search, Point star
     std::int64_t distance = fwd ? end.line - start.line : start.line - end.line;
     if (wraps) distance += total;
     lines_left_ = distance + 1;
-    line_ = fwd ? term.logical_line_start(start.line) : term.logical_line_end(start.line);
+    line_ = fwd ? block_start(term, start.line) : block_end(term, start.line);
     if (search.too_complex()) {
         KLOG_WARN(log_target, "Regex exceeded complexity limit");
         lines_left_ = 0;
@@ -72,8 +91,8 @@ std::optional<Match> MatchIter::next() {
 
 void MatchIter::scan_block() {
     const bool fwd = dir_ == Direction::forward;
-    const std::int32_t b0 = fwd ? line_ : term_.logical_line_start(line_);
-    const std::int32_t b1 = fwd ? term_.logical_line_end(line_) : line_;
+    const std::int32_t b0 = fwd ? line_ : block_start(term_, line_);
+    const std::int32_t b1 = fwd ? block_end(term_, line_) : line_;
     const std::int32_t cols = term_.cols();
 
     // Lines of the range this block covers, counted from where the range enters it.
@@ -114,19 +133,18 @@ void MatchIter::scan_block() {
         auto it = std::upper_bound(offsets_.begin(), offsets_.end(), byte);
         return points_[static_cast<std::size_t>(it - offsets_.begin()) - 1];
     };
+    const bool wraps = fwd ? end_ < start_ : start_ < end_;
+    // The range wraps back onto the block it started in: what the first visit
+    // yielded is not yielded again.
+    const bool revisit = wraps && last && !first && b0 <= start_.line && start_.line <= b1;
     auto keep = [&](const Match& m) {
-        bool ok = true;
-        if (first) ok = fwd ? m.end >= start_ : m.start <= start_;
-        if (last) {
-            bool in_end = fwd ? m.start <= end_ : m.end >= end_;
-            // A block visited twice (the range wraps onto it) yields each match once.
-            if (first) {
-                bool wraps = fwd ? end_ < start_ : start_ < end_;
-                return wraps ? (ok || in_end) : (ok && in_end);
-            }
-            ok = in_end;
-        }
-        return ok;
+        const bool after_start = fwd ? m.end >= start_ : m.start <= start_;
+        const bool before_end = fwd ? m.start <= end_ : m.end >= end_;
+        if (first && last) return wraps ? (after_start || before_end) : (after_start && before_end);
+        if (first) return after_start;
+        if (revisit) return before_end && !after_start;
+        if (last) return before_end;
+        return true;
     };
 
     std::vector<Match> found;

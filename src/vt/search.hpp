@@ -1,5 +1,6 @@
 // Regular-expression search over the grid (RE2: linear time, so no pattern can
-// hang the caller). Matches may span wrapped lines, never a line feed.
+// hang the caller). Matches may span wrapped lines (up to 256 rows of one
+// logical line), never a line feed.
 #pragma once
 
 #include <deque>

@@ -78,7 +78,10 @@ bool Selection::rotate(std::int32_t delta, std::int32_t top, std::int32_t bottom
     Anchor* lo = start_.point <= end_.point ? &start_ : &end_;
     Anchor* hi = lo == &start_ ? &end_ : &start_;
     if (hi->point.line < top || lo->point.line > bottom) return false;
-    if (lo->point.line < top) *lo = {{top, 0}, Side::left};
+    if (lo->point.line < top) {
+        lo->point = Point{top, 0};
+        lo->side = Side::left;
+    }
     if (hi->point.line > bottom) hi->point.line = bottom;
     return true;
 }

@@ -62,10 +62,7 @@ void Terminal::fix_wide_edges(Row& row, int from, int to) {
 }
 
 void Terminal::selection_touched(int y0, int y1) {
-    if (!selection || grid_ != &primary_) {
-        if (selection) selection.reset();
-        return;
-    }
+    if (!selection) return;
     auto range = selection->to_range(*this);
     if (!range || (range->end.line >= y0 && range->start.line <= y1)) selection.reset();
 }
@@ -95,7 +92,9 @@ void Terminal::shift_right(Row& row, int x, int n) {
 void Terminal::put_cells(Row& row, int x, const Cell* cells, int n) {
     fix_wide_edges(row, x, x + n);
     if (row.has_zerowidth()) row.drop_zerowidth(x, x + n);
-    std::copy_n(cells, n, row.cells() + x);
+    Cell* dst = row.cells() + x;
+    for (int i = 0; i < n; ++i)
+        dst[i] = cells[i];  // one or two cells: no memmove call
 }
 
 void Terminal::wrap_line() {
@@ -106,14 +105,14 @@ void Terminal::wrap_line() {
 }
 
 void Terminal::print_ascii(const std::uint8_t* s, std::size_t n) {
+    const int cols = this->cols();
+    if (selection) selection_touched(cur_.y, cur_.y + static_cast<int>(n / cols) + 1);
     if (cur_.charsets[cur_.active_charset] != Charset::ascii || mode(Mode::insert)) {
         for (std::size_t i = 0; i < n; ++i)
             print_char(s[i]);
         return;
     }
     const bool autowrap = mode(Mode::autowrap);
-    const int cols = this->cols();
-    if (selection) selection_touched(cur_.y, cur_.y + static_cast<int>(n / cols) + 1);
     Cell t = cur_.tmpl;
     while (n > 0) {
         if (cur_.pending_wrap) wrap_line();
@@ -156,13 +155,14 @@ void Terminal::attach_zerowidth(char32_t c) {
 
 void Terminal::print_char(char32_t c) {
     if (cur_.charsets[cur_.active_charset] == Charset::dec_graphics) c = dec_graphics(c);
-    const int width = char_width(c);
-    if (width == 0) {
+    const int char_w = char_width(c);
+    if (char_w == 0) {
         attach_zerowidth(c);
         return;
     }
     const int cols = this->cols();
-    if (width == 2 && cols < 2) return;  // cannot be shown at all
+    // A one-column screen keeps the character as a narrow cell rather than lose it.
+    const int width = cols < 2 ? 1 : char_w;
     const bool autowrap = mode(Mode::autowrap);
     if (cur_.pending_wrap) wrap_line();
     if (cur_.x + width > cols) {
@@ -458,7 +458,7 @@ void Terminal::delete_lines(int n) {
 // Keeps the selection on its text after lines [top, bottom) moved up by n.
 void Terminal::after_scroll(int top, int bottom, int n) {
     if (!selection) return;
-    if (top == 0 && bottom == rows() && grid_ == &primary_ && primary_.max_history() > 0) {
+    if (top == 0 && bottom == rows()) {
         if (!selection->rotate(n, top_line(), bottom_line())) selection.reset();
     } else {
         selection_touched(top, bottom - 1);
@@ -560,7 +560,8 @@ void Terminal::full_reset() {
     colors_ = {};
     last_char_ = 0;
     selection.reset();
-    send(event::ResetTitle{});
+    title_stack_.clear();
+    set_title(std::nullopt);
 }
 
 // --- Alternate screen ---------------------------------------------------------------------

@@ -1,5 +1,14 @@
 // The terminal engine's state: screens, cursor, modes, colour overrides,
 // selection. It is the parser's handler; the Processor feeds it bytes.
+//
+// Typical use by an owner:
+//   Terminal term(config, &listener);   // listener gets replies, titles, bell
+//   Processor processor;                 // parser state, synchronized updates
+//   processor.advance(term, bytes);      // any split of the output is fine
+//   for (l = -display_offset(); l < rows() - display_offset(); ++l)
+//       draw term.line(l) (cells, zero-width side table, wrapped flag)
+// Replies arrive at the listener during advance(), one PtyWrite per reply.
+// Nothing here is synchronised: the owner serialises all calls.
 #pragma once
 
 #include <array>
@@ -39,8 +48,12 @@ struct TerminalConfig {
     CursorStyle default_cursor;
     // Characters that end a word for word selection (UTF-8).
     std::string word_separators = ",\u2502`|:\"' ()[]{}<>\t";
-    // The progressive keyboard protocol; when off its queries get no reply.
+    // The progressive keyboard protocol. It is not implemented: with either
+    // value its queries get no reply and its push and pop requests do nothing.
     bool progressive_keyboard = false;
+    // OSC 52: writes are reported as ClipboardStore unless disabled; reads are
+    // reported as ClipboardLoad only with read_write. Nothing is ever answered
+    // by the engine itself.
     ClipboardPolicy clipboard = ClipboardPolicy::write_only;
 };
 
@@ -131,6 +144,8 @@ class Terminal {
 
     // Memory held by both screens and the history.
     std::size_t memory_bytes() const { return primary_.memory_bytes() + alt_.memory_bytes(); }
+    // Memory held by the primary screen and its history.
+    std::size_t history_memory_bytes() const { return primary_.memory_bytes(); }
 
   private:
     struct SavedCursor {
@@ -190,6 +205,9 @@ class Terminal {
     void osc_colors(std::uint16_t osc, std::span<const std::string_view> args, bool bel);
     void osc_reset_colors(std::uint16_t osc, std::span<const std::string_view> args);
     void osc_clipboard(std::span<const std::string_view> args, bool bel);
+    void set_title(std::optional<std::string> title);  // absent: the default title
+    void push_title();                                 // XTWINOPS 22
+    void pop_title();                                  // XTWINOPS 23
 
     Cell blank() const;  // an erased cell: the current background, no attributes
     Row& cursor_row() { return grid_->screen(cur_.y); }
@@ -229,6 +247,11 @@ class Terminal {
     std::optional<CursorStyle> cursor_style_;
     ColorOverrides colors_{};
     char32_t last_char_ = 0;
+    // Titles saved by XTWINOPS 22; the oldest is dropped beyond the bound, so a
+    // program pushing forever holds at most this many (each under 64 KiB).
+    static constexpr std::size_t max_title_stack = 16;
+    std::optional<std::string> title_;
+    std::vector<std::optional<std::string>> title_stack_;
     bool sync_begin_ = false;
 };
 

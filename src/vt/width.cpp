@@ -5,6 +5,17 @@
 
 namespace kestrum::vt {
 
+namespace {
+const std::int8_t* make_bmp_widths() {
+    static std::int8_t table[0x10000];
+    for (char32_t c = 0; c < 0x10000; ++c)
+        table[c] = static_cast<std::int8_t>(char_width_slow(c));
+    return table;
+}
+}  // namespace
+
+const std::int8_t* const bmp_widths = make_bmp_widths();
+
 int char_width_slow(char32_t c) {
     if (c > 0x10ffff) return 1;
     auto cp = static_cast<utf8proc_int32_t>(c);

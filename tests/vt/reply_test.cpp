@@ -162,6 +162,29 @@ TEST(Events, Titles) {
     EXPECT_EQ(std::get<event::Title>(vt.recorder.events[3]).text, "bad\xef\xbf\xbd");
 }
 
+TEST(Events, TitleStack) {
+    Vt vt;
+    vt.feed("\x1b[22;0t\x1b]2;vim\x07\x1b[22;2t\x1b]2;inner\x07\x1b[23;2t\x1b[23;0t\x1b[23t");
+    ASSERT_EQ(vt.recorder.events.size(), 4u);
+    EXPECT_EQ(std::get<event::Title>(vt.recorder.events[0]).text, "vim");
+    EXPECT_EQ(std::get<event::Title>(vt.recorder.events[1]).text, "inner");
+    EXPECT_EQ(std::get<event::Title>(vt.recorder.events[2]).text, "vim");
+    EXPECT_TRUE(std::holds_alternative<event::ResetTitle>(vt.recorder.events[3]));
+}
+
+TEST(Events, TitleStackIsBounded) {
+    Vt vt;
+    for (int i = 0; i < 100; ++i)
+        vt.feed("\x1b]2;t" + std::to_string(i) + "\x07\x1b[22t");
+    vt.recorder.events.clear();
+    for (int i = 0; i < 100; ++i)
+        vt.feed("\x1b[23t");
+    auto titles = vt.recorder.all<event::Title>();
+    ASSERT_EQ(titles.size(), 16u);
+    EXPECT_EQ(titles.front().text, "t99");
+    EXPECT_EQ(titles.back().text, "t84");
+}
+
 TEST(Events, ClipboardStoreIsReportedAndLoadOnlyWhenAllowed) {
     Vt vt;
     vt.feed("\x1b]52;c;aGVsbG8=\x07\x1b]52;c;?\x07\x1b]52;c;!!!\x07");

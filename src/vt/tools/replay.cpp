@@ -21,7 +21,14 @@ void usage() {
         "  --scrollback     history limit in lines (default 10000)\n"
         "  --attrs          print colours and attributes of every non-blank cell\n"
         "  --history        print the history lines above the screen too\n"
-        "  FILE             terminal output; '-' reads standard input\n",
+        "  FILE             terminal output; '-' reads standard input\n"
+        "\n"
+        "--attrs prints one line per screen cell that differs from a default blank:\n"
+        "  <row>:<col> U+<hex> \"<char>\" fg=<colour> bg=<colour>[ <attribute>...]\n"
+        "<colour> is default, named:<n> (0-15, 256-268), idx:<n> (256-colour table)\n"
+        "or #rrggbb; attributes are bold dim italic underline=<single|double|curly|\n"
+        "dotted|dashed> blink inverse hidden strike wide leading-spacer and\n"
+        "zw=U+<hex>[,U+<hex>...]; \"wrapped <row>\" marks a row continued on the next.\n",
         stderr);
 }
 
