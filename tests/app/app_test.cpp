@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "app/menu.hpp"
+#include "app/terminal_view.hpp"
 #include "platform/fake/fake.hpp"
 #include "support/log_capture.hpp"
 
@@ -99,6 +100,25 @@ TEST(MainThread, OnlyTheInitialThread) {
     bool other = true;
     std::thread([&] { other = on_main_thread(); }).join();
     EXPECT_FALSE(other);
+}
+
+}  // namespace
+}  // namespace kestrum_app
+
+namespace kestrum_app {
+namespace {
+
+TEST(PtyConfig, FromTheConfiguration) {
+    kestrum_config::Config config;
+    auto login = pty_config(config);
+    EXPECT_FALSE(login.shell.has_value());
+    EXPECT_TRUE(login.args.empty());
+    EXPECT_TRUE(login.env.empty());
+    EXPECT_EQ(login.term, "xterm-256color");
+    EXPECT_FALSE(login.cwd.has_value());
+    EXPECT_EQ(login.size, (kestrum_pty::WindowSize{24, 80, 0, 0}));
+    config.shell = "";
+    EXPECT_EQ(pty_config(config).shell, "");  // passed on as is
 }
 
 }  // namespace
