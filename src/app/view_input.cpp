@@ -737,7 +737,13 @@ void TerminalView::paste_from_clipboard() {
         return;
     }
     auto png = board.png_data();
-    bool advertised = png.has_value() || board.tiff_data().has_value();
+    bool advertised = png.has_value();
+    if (!png) {
+        if (auto tiff = board.tiff_data()) {
+            advertised = true;
+            png = board.image_as_png(*tiff);
+        }
+    }
     if (png) {
         auto dir = ensure_paste_dir();
         if (!dir) {

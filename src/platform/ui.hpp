@@ -231,6 +231,9 @@ class Pasteboard {
     virtual std::optional<std::vector<std::uint8_t>> png_data() = 0;
     virtual std::optional<std::vector<std::uint8_t>> tiff_data() = 0;
     virtual std::vector<std::filesystem::path> file_paths() = 0;
+    // Re-encodes image bytes of any supported format (TIFF among them) as PNG.
+    virtual std::optional<std::vector<std::uint8_t>> image_as_png(
+        const std::vector<std::uint8_t>& image) = 0;
 };
 
 struct NotificationRequest {

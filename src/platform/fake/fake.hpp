@@ -84,6 +84,15 @@ class FakePasteboard final : public Pasteboard {
     std::optional<std::vector<std::uint8_t>> png_data() override { return png; }
     std::optional<std::vector<std::uint8_t>> tiff_data() override { return tiff; }
     std::vector<std::filesystem::path> file_paths() override { return files; }
+    // The fake "converts" by prefixing a marker, or fails when told to.
+    std::optional<std::vector<std::uint8_t>> image_as_png(
+        const std::vector<std::uint8_t>& image) override {
+        if (!convert_images) return std::nullopt;
+        std::vector<std::uint8_t> out{'P', 'N', 'G', ':'};
+        out.insert(out.end(), image.begin(), image.end());
+        return out;
+    }
+    bool convert_images = true;
 
     std::optional<std::string> text;
     std::optional<std::vector<std::uint8_t>> png;

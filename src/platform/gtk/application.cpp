@@ -104,7 +104,23 @@ class GtkPasteboard final : public Pasteboard {
         return out;
     }
 
-  private:
+      std::optional<std::vector<std::uint8_t>> image_as_png(
+        const std::vector<std::uint8_t>& image) override {
+        GBytes* bytes = g_bytes_new(image.data(), image.size());
+        GdkTexture* texture = gdk_texture_new_from_bytes(bytes, nullptr);
+        g_bytes_unref(bytes);
+        if (!texture) return std::nullopt;
+        GBytes* png = gdk_texture_save_to_png_bytes(texture);
+        g_object_unref(texture);
+        if (!png) return std::nullopt;
+        gsize size = 0;
+        const auto* data = static_cast<const std::uint8_t*>(g_bytes_get_data(png, &size));
+        std::vector<std::uint8_t> out(data, data + size);
+        g_bytes_unref(png);
+        return out;
+    }
+
+private:
     GdkClipboard* clipboard() {
         GdkDisplay* display = gdk_display_get_default();
         return display ? gdk_display_get_clipboard(display) : nullptr;
