@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -176,6 +177,7 @@ class TerminalView final : public kestrum::platform::ViewHandler {
     void restart_blink();
     void cancel_rename();
     void switched_tabs();
+    void switch_tab(const std::function<void()>& change);
     std::vector<std::string> titles() const;
     TabLayout layout() const;
     BarHit bar_event(kestrum::platform::Point location) const;

@@ -1,6 +1,7 @@
 // Tab operations, the tab bar's hover and hit test, and the search bar.
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "app/app.hpp"
 #include "app/paste.hpp"
@@ -76,31 +77,26 @@ void TerminalView::switched_tabs() {
     glide_settled = true;
 }
 
-void TerminalView::select_tab(std::size_t index) {
+void TerminalView::switch_tab(const std::function<void()>& change) {
     cancel_rename();
     end_search();
-    tabs->select(index);
+    change();
     last_scroll_at.reset();
     switched_tabs();
+    // During a live resize only the active tab followed the size.
     if (live_resize) reconfigure_grid();
+}
+
+void TerminalView::select_tab(std::size_t index) {
+    switch_tab([&] { tabs->select(index); });
 }
 
 void TerminalView::select_next_tab() {
-    cancel_rename();
-    end_search();
-    tabs->select_next();
-    last_scroll_at.reset();
-    switched_tabs();
-    if (live_resize) reconfigure_grid();
+    switch_tab([&] { tabs->select_next(); });
 }
 
 void TerminalView::select_prev_tab() {
-    cancel_rename();
-    end_search();
-    tabs->select_previous();
-    last_scroll_at.reset();
-    switched_tabs();
-    if (live_resize) reconfigure_grid();
+    switch_tab([&] { tabs->select_previous(); });
 }
 
 void TerminalView::open_tab(kestrum_pty::PtyConfig pty, std::string_view failure_log) {
