@@ -469,34 +469,30 @@ void TerminalView::right_mouse_down(const platform::MouseEvent& event) {
     if (hit.kind != BarHit::Kind::None) return;
     auto* s = active();
     if (!s) return;
+    bool reporting;
     std::optional<std::string> text;
     std::optional<std::size_t> deletable;
     {
         std::lock_guard lock(s->terminal->mutex);
         auto& t = *s->terminal->terminal;
-        if (mouse_level(t.term()) > 0) {
-            // Reporting: the program gets the press.
-            goto report;
+        reporting = mouse_level(t.term()) > 0;
+        if (!reporting) {
+            text = t.term().selection_text();
+            deletable = t.selection_deletable_len();
         }
-        text = t.term().selection_text();
-        deletable = t.selection_deletable_len();
     }
-    {
-        auto& board = app_.pasteboard();
-        bool can_paste = board.string().has_value() || board.png_data() || board.tiff_data();
-        platform::Menu menu;
-        auto cut = platform::MenuItem::item("Cut", platform::Action::ctx_cut, "", 0);
-        cut.enabled = deletable.has_value();
-        auto copy = platform::MenuItem::item("Copy", platform::Action::ctx_copy, "", 0);
-        copy.enabled = text && !text->empty();
-        auto paste = platform::MenuItem::item("Paste", platform::Action::ctx_paste, "", 0);
-        paste.enabled = can_paste;
-        menu.items = {cut, copy, paste};
-        if (window_) window_->pop_up_context_menu(menu, event.location);
-        return;
-    }
-report:
-    handle_mouse_button(event, true, false);
+    // A program that asked for mouse reports gets the press instead of a menu.
+    if (reporting) return handle_mouse_button(event, true, false);
+    auto& board = app_.pasteboard();
+    bool can_paste = board.string().has_value() || board.png_data() || board.tiff_data();
+    auto cut = platform::MenuItem::item("Cut", platform::Action::ctx_cut, "", 0);
+    cut.enabled = deletable.has_value();
+    auto copy = platform::MenuItem::item("Copy", platform::Action::ctx_copy, "", 0);
+    copy.enabled = text && !text->empty();
+    auto paste = platform::MenuItem::item("Paste", platform::Action::ctx_paste, "", 0);
+    paste.enabled = can_paste;
+    if (window_)
+        window_->pop_up_context_menu(platform::Menu{"", {cut, copy, paste}}, event.location);
 }
 
 void TerminalView::right_mouse_up(const platform::MouseEvent& event) {
