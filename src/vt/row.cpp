@@ -23,7 +23,7 @@ bool Row::add_zerowidth(std::uint16_t col, char32_t c) {
     z.count = 1;
     z.chars[0] = c;
     extras_->push_back(z);
-    cells_[col].flags |= flag::zerowidth;
+    write(col, static_cast<std::uint16_t>(col + 1))->flags |= flag::zerowidth;
     return true;
 }
 

@@ -50,14 +50,14 @@ bool Terminal::is_word_separator(char32_t c) const {
 // Called before cells in [from, to) of `row` are replaced: a wide character cut
 // in half at either edge loses its other half, so no spacer is left orphaned.
 void Terminal::fix_wide_edges(Row& row, int from, int to) {
-    Cell* c = row.cells();
-    if (from > 0 && from < cols() && c[from].has(flag::wide_spacer)) {
-        c[from - 1].ch = U' ';
-        c[from - 1].flags &= ~flag::wide;
+    const Row& r = row;
+    if (from > 0 && from < cols() && r[from].has(flag::wide_spacer)) {
+        row[from - 1].ch = U' ';
+        row[from - 1].flags &= ~flag::wide;
     }
-    if (to > 0 && to < cols() && c[to - 1].has(flag::wide)) {
-        c[to].ch = U' ';
-        c[to].flags &= ~flag::wide_spacer;
+    if (to > 0 && to < cols() && r[to - 1].has(flag::wide)) {
+        row[to].ch = U' ';
+        row[to].flags &= ~flag::wide_spacer;
     }
 }
 
@@ -92,7 +92,7 @@ void Terminal::shift_right(Row& row, int x, int n) {
 void Terminal::put_cells(Row& row, int x, const Cell* cells, int n) {
     fix_wide_edges(row, x, x + n);
     if (row.has_zerowidth()) row.drop_zerowidth(x, x + n);
-    Cell* dst = row.cells() + x;
+    Cell* dst = row.write(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(x + n));
     for (int i = 0; i < n; ++i)
         dst[i] = cells[i];  // one or two cells: no memmove call
 }
@@ -122,7 +122,7 @@ void Terminal::print_ascii(const std::uint8_t* s, std::size_t n) {
             static_cast<int>(std::min<std::size_t>(n, static_cast<std::size_t>(cols - x)));
         fix_wide_edges(row, x, x + k);
         if (row.has_zerowidth()) row.drop_zerowidth(x, x + k);
-        Cell* c = row.cells() + x;
+        Cell* c = row.write(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(x + k));
         for (int i = 0; i < k; ++i) {
             t.ch = s[i];
             c[i] = t;
@@ -362,7 +362,13 @@ void Terminal::erase_cells(Row& row, int from, int to) {
     if (from == to) return;
     fix_wide_edges(row, from, to);
     if (row.has_zerowidth()) row.drop_zerowidth(from, to);
-    std::fill(row.cells() + from, row.cells() + to, blank());
+    const Cell b = blank();
+    if (b.is_default_blank() && from >= row.used()) {
+        // Already blank.
+    } else {
+        Cell* c = row.write(static_cast<std::uint16_t>(from), static_cast<std::uint16_t>(to));
+        std::fill(c, c + (to - from), b);
+    }
     if (to == cols()) row.wrapped = false;
 }
 
