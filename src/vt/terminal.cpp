@@ -31,7 +31,7 @@ void Terminal::send(Event event) {
 
 Cell Terminal::blank() const {
     Cell c;
-    c.bg = cur_.tmpl.bg;
+    c.set_bg(cur_.tmpl.bg());
     return c;
 }
 
@@ -53,11 +53,11 @@ void Terminal::fix_wide_edges(Row& row, int from, int to) {
     const Row& r = row;
     if (from > 0 && from < cols() && r[from].has(flag::wide_spacer)) {
         row[from - 1].ch = U' ';
-        row[from - 1].flags &= ~flag::wide;
+        row[from - 1].set_width_kind(0);
     }
     if (to > 0 && to < cols() && r[to - 1].has(flag::wide)) {
         row[to].ch = U' ';
-        row[to].flags &= ~flag::wide_spacer;
+        row[to].set_width_kind(0);
     }
 }
 
@@ -67,8 +67,8 @@ void Terminal::selection_touched(int y0, int y1) {
     if (!range || (range->end.line >= y0 && range->start.line <= y1)) selection.reset();
 }
 
-// Moves cells from column x on right by n (n < cols - x); the columns
-// [x, x + n) keep stale contents for the caller to overwrite.
+// Moves cells from column x on right by n (n <= cols - x) and blanks the
+// columns [x, x + n) they left.
 void Terminal::shift_right(Row& row, int x, int n) {
     const int cols = this->cols();
     Cell* c = row.cells();
@@ -85,8 +85,7 @@ void Terminal::shift_right(Row& row, int x, int n) {
     }
     std::copy_backward(c + x, c + cols - n, c + cols);
     row.shift_zerowidth(static_cast<std::uint16_t>(x), n, static_cast<std::uint16_t>(cols));
-    for (int i = x; i < x + n; ++i)
-        c[i].flags &= ~flag::zerowidth;
+    std::fill(c + x, c + x + n, blank());
 }
 
 void Terminal::put_cells(Row& row, int x, const Cell* cells, int n) {
@@ -170,7 +169,7 @@ void Terminal::print_char(char32_t c) {
             // The wide character moves to the next line; the column it could not
             // use is marked so text extraction and reflow skip it.
             Cell lead = blank();
-            lead.flags = flag::leading_spacer;
+            lead.set_width_kind(flag::leading_spacer);
             put_cells(cursor_row(), cur_.x, &lead, 1);
             wrap_line();
         } else {
@@ -184,9 +183,9 @@ void Terminal::print_char(char32_t c) {
     Cell cell[2] = {cur_.tmpl, cur_.tmpl};
     cell[0].ch = c;
     if (width == 2) {
-        cell[0].flags |= flag::wide;
+        cell[0].set_width_kind(flag::wide);
         cell[1].ch = U' ';
-        cell[1].flags |= flag::wide_spacer;
+        cell[1].set_width_kind(flag::wide_spacer);
     }
     put_cells(row, cur_.x, cell, width);
     last_char_ = c;
@@ -427,7 +426,6 @@ void Terminal::insert_chars(int n) {
     n = std::min(n, cols - cur_.x);
     Row& row = cursor_row();
     shift_right(row, cur_.x, n);
-    std::fill(row.cells() + cur_.x, row.cells() + cur_.x + n, blank());
     cur_.pending_wrap = false;
     selection_touched(cur_.y, cur_.y);
 }
