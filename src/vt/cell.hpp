@@ -1,4 +1,4 @@
-// One grid cell (16 bytes) and its colour; rare extras live outside the cell.
+// One grid cell (12 bytes) and its colour; rare extras live outside the cell.
 #pragma once
 
 #include <cstdint>
@@ -54,24 +54,36 @@ inline constexpr std::uint16_t blink = 1 << 6;
 inline constexpr std::uint16_t inverse = 1 << 7;
 inline constexpr std::uint16_t hidden = 1 << 8;
 inline constexpr std::uint16_t strikeout = 1 << 9;
+// Bits 10-11 hold what the cell is to a wide character, one of these values.
+inline constexpr int width_shift = 10;
+inline constexpr std::uint16_t width_mask = 3 << width_shift;
 // The character takes this column and the next; the next holds a wide_spacer.
-inline constexpr std::uint16_t wide = 1 << 10;
-inline constexpr std::uint16_t wide_spacer = 1 << 11;
+inline constexpr std::uint16_t wide = 1 << width_shift;
+inline constexpr std::uint16_t wide_spacer = 2 << width_shift;
 // Last column left empty because a wide character did not fit and wrapped.
-inline constexpr std::uint16_t leading_spacer = 1 << 12;
-// Zero-width characters are attached in the row's side table.
-inline constexpr std::uint16_t zerowidth = 1 << 13;
+inline constexpr std::uint16_t leading_spacer = 3 << width_shift;
+// Bits 12-13 and 14-15 hold the kinds of the foreground and background colours.
+inline constexpr int fg_kind_shift = 12;
+inline constexpr int bg_kind_shift = 14;
+inline constexpr std::uint16_t color_kind_mask = 0xf000;
 // Attributes a print copies from the cursor template (SGR state).
 inline constexpr std::uint16_t sgr_mask =
     bold | dim | italic | underline_mask | blink | inverse | hidden | strikeout;
 }  // namespace flag
 
+// Twelve bytes: the character, the payload bytes of both colours, and one word
+// of attribute bits, width kind and colour kinds. Zero-width characters live
+// in the row's side table.
 struct Cell {
     char32_t ch = U' ';
-    Color fg = Color::make_named(named::foreground);
-    Color bg = Color::make_named(named::background);
-    std::uint16_t flags = 0;
-    std::uint16_t reserved = 0;
+    std::uint8_t fg_bytes[3] = {named::foreground & 0xff, named::foreground >> 8, 0};
+    std::uint8_t bg_bytes[3] = {named::background & 0xff, named::background >> 8, 0};
+    std::uint16_t flags = 0;  // both colour kinds 0: named
+
+    Color fg() const { return color(fg_bytes, flag::fg_kind_shift); }
+    Color bg() const { return color(bg_bytes, flag::bg_kind_shift); }
+    void set_fg(Color c) { set_color(fg_bytes, flag::fg_kind_shift, c); }
+    void set_bg(Color c) { set_color(bg_bytes, flag::bg_kind_shift, c); }
 
     Underline underline() const {
         return static_cast<Underline>((flags & flag::underline_mask) >> flag::underline_shift);
@@ -80,16 +92,37 @@ struct Cell {
         flags = static_cast<std::uint16_t>((flags & ~flag::underline_mask) |
                                            (static_cast<unsigned>(u) << flag::underline_shift));
     }
-    bool has(std::uint16_t f) const { return (flags & f) != 0; }
-    bool is_spacer() const { return (flags & (flag::wide_spacer | flag::leading_spacer)) != 0; }
-    // A blank that any erase could have produced: space, default colours, no attributes.
-    bool is_default_blank() const {
-        return ch == U' ' && flags == 0 && fg == Color::make_named(named::foreground) &&
-               bg == Color::make_named(named::background);
+    // For attribute bits: any of them set. For a width value (wide, wide_spacer,
+    // leading_spacer): the cell is exactly that.
+    bool has(std::uint16_t f) const {
+        if (f & flag::width_mask) return (flags & flag::width_mask) == f;
+        return (flags & f) != 0;
     }
+    std::uint16_t width_kind() const { return flags & flag::width_mask; }
+    void set_width_kind(std::uint16_t w) {
+        flags = static_cast<std::uint16_t>((flags & ~flag::width_mask) | w);
+    }
+    bool is_spacer() const {
+        const auto w = width_kind();
+        return w == flag::wide_spacer || w == flag::leading_spacer;
+    }
+    // A blank that any erase could have produced: space, default colours, no attributes.
+    bool is_default_blank() const { return *this == Cell{}; }
     friend bool operator==(const Cell&, const Cell&) = default;
+
+  private:
+    Color color(const std::uint8_t* bytes, int shift) const {
+        return {static_cast<Color::Kind>((flags >> shift) & 3), bytes[0], bytes[1], bytes[2]};
+    }
+    void set_color(std::uint8_t* bytes, int shift, Color c) {
+        bytes[0] = c.a;
+        bytes[1] = c.b;
+        bytes[2] = c.c;
+        flags = static_cast<std::uint16_t>((flags & ~(3u << shift)) |
+                                           (static_cast<unsigned>(c.kind) << shift));
+    }
 };
 
-static_assert(sizeof(Cell) == 16, "history memory is budgeted at 16 bytes per cell");
+static_assert(sizeof(Cell) == 12, "history memory is budgeted at 12 bytes per cell");
 
 }  // namespace kestrum::vt

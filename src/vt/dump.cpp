@@ -72,7 +72,7 @@ std::string attribute_dump(const Terminal& term) {
             append_utf8(ch, c.ch);
             out += fmt::format(
                 "{}:{} U+{:04X} \"{}\" fg={} bg={}", l, x, static_cast<std::uint32_t>(c.ch), ch,
-                color_name(c.fg, named::foreground), color_name(c.bg, named::background));
+                color_name(c.fg(), named::foreground), color_name(c.bg(), named::background));
             if (c.has(flag::bold)) out += " bold";
             if (c.has(flag::dim)) out += " dim";
             if (c.has(flag::italic)) out += " italic";

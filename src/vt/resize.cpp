@@ -35,15 +35,15 @@ std::vector<Row> rewrap(std::vector<Row>& old, int old_cols, int cols, std::size
         // A wide character kept narrow on a one-column screen regains its width.
         int w = cell.has(flag::wide) || char_width(cell.ch) == 2 ? 2 : 1;
         if (w == 2 && cols < 2) {
-            cell.flags &= ~flag::wide;
+            cell.set_width_kind(0);
             w = 1;
         } else if (w == 2) {
-            cell.flags |= flag::wide;
+            cell.set_width_kind(flag::wide);
         }
         if (col + w > cols) {
             if (col < cols) {
                 Cell lead;
-                lead.flags = flag::leading_spacer;
+                lead.set_width_kind(flag::leading_spacer);
                 row[col] = lead;
             }
             row.wrapped = true;
@@ -52,13 +52,11 @@ std::vector<Row> rewrap(std::vector<Row>& old, int old_cols, int cols, std::size
             col = 0;
         }
         row[col] = cell;
-        row[col].flags &= ~flag::zerowidth;
         row.copy_zerowidth(src, static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(col));
         if (w == 2) {
             Cell spacer = cell;
             spacer.ch = U' ';
-            spacer.flags =
-                static_cast<std::uint16_t>((cell.flags & flag::sgr_mask) | flag::wide_spacer);
+            spacer.set_width_kind(flag::wide_spacer);
             row[col + 1] = spacer;
         }
         col += w;
@@ -197,7 +195,6 @@ void Terminal::resize_alt(std::uint16_t cols, std::uint16_t rows) {
             const int n = std::min<int>(cols, old_cols);
             std::copy_n(old.cells(), n, row.cells());
             for (int x = 0; x < n; ++x) {
-                row[x].flags &= ~flag::zerowidth;
                 row.copy_zerowidth(old, static_cast<std::uint16_t>(x),
                                    static_cast<std::uint16_t>(x));
             }

@@ -23,17 +23,13 @@ bool Row::add_zerowidth(std::uint16_t col, char32_t c) {
     z.count = 1;
     z.chars[0] = c;
     extras_->push_back(z);
-    cells_[col].flags |= flag::zerowidth;
+    write(col, static_cast<std::uint16_t>(col + 1));  // no longer a plain blank
     return true;
 }
 
 void Row::drop_zerowidth(std::uint16_t from, std::uint16_t to) {
     if (!extras_) return;
-    std::erase_if(*extras_, [&](const ZeroWidth& z) {
-        if (z.col < from || z.col >= to) return false;
-        cells_[z.col].flags &= ~flag::zerowidth;
-        return true;
-    });
+    std::erase_if(*extras_, [&](const ZeroWidth& z) { return z.col >= from && z.col < to; });
     if (extras_->empty()) extras_.reset();
 }
 
@@ -46,11 +42,6 @@ void Row::shift_zerowidth(std::uint16_t from, int delta, std::uint16_t cols) {
         z.col = static_cast<std::uint16_t>(to);
         return false;
     });
-    // Cell flags moved with the cells; make them agree with the table again.
-    for (int x = std::max(0, from + std::min(delta, 0)); x < cols; ++x)
-        cells_[x].flags &= ~flag::zerowidth;
-    for (const ZeroWidth& z : *extras_)
-        cells_[z.col].flags |= flag::zerowidth;
     if (extras_->empty()) extras_.reset();
 }
 

@@ -24,21 +24,51 @@ struct ZeroWidth {
 // A row does not know its width; the grid that owns it does.
 class Row {
   public:
-    Row() = default;
-    Row(std::uint16_t cols, const Cell& blank) : cells_(new Cell[cols]) {
-        std::fill_n(cells_.get(), cols, blank);
-    }
-
-    Cell* cells() { return cells_.get(); }
-    const Cell* cells() const { return cells_.get(); }
-    Cell& operator[](std::size_t col) { return cells_[col]; }
-    const Cell& operator[](std::size_t col) const { return cells_[col]; }
-
     // The line continues on the next one (its last cell ended in an automatic wrap).
     bool wrapped = false;
 
-    void reset(std::uint16_t cols, const Cell& blank) {
+  private:
+    // Declared first so the row packs into 24 bytes.
+    std::uint16_t used_ = 0;
+    std::unique_ptr<Cell[]> cells_;
+    std::unique_ptr<std::vector<ZeroWidth>> extras_;
+    static constexpr std::uint16_t everything = 0xffff;
+
+  public:
+    Row() = default;
+    Row(std::uint16_t cols, const Cell& blank) : cells_(new Cell[cols]) {
         std::fill_n(cells_.get(), cols, blank);
+        used_ = blank.is_default_blank() ? 0 : cols;
+    }
+
+    // Writable access assumes the whole row may change.
+    Cell* cells() {
+        used_ = everything;
+        return cells_.get();
+    }
+    const Cell* cells() const { return cells_.get(); }
+    Cell& operator[](std::size_t col) {
+        used_ = everything;
+        return cells_[col];
+    }
+    const Cell& operator[](std::size_t col) const { return cells_[col]; }
+    // Cells [from, to) for a caller that writes exactly those.
+    Cell* write(std::uint16_t from, std::uint16_t to) {
+        if (to > used_) used_ = to;
+        return cells_.get() + from;
+    }
+    // Cells at or past this column are default blanks.
+    std::uint16_t used() const { return used_; }
+
+    // Only the used part is cleared: a scrolled line costs what was written on it.
+    void reset(std::uint16_t cols, const Cell& blank) {
+        if (blank.is_default_blank()) {
+            std::fill_n(cells_.get(), std::min(used_, cols), blank);
+            used_ = 0;
+        } else {
+            std::fill_n(cells_.get(), cols, blank);
+            used_ = cols;
+        }
         wrapped = false;
         extras_.reset();
     }
@@ -57,10 +87,8 @@ class Row {
     std::size_t extras_bytes() const {
         return extras_ ? sizeof(*extras_) + extras_->capacity() * sizeof(ZeroWidth) : 0;
     }
-
-  private:
-    std::unique_ptr<Cell[]> cells_;
-    std::unique_ptr<std::vector<ZeroWidth>> extras_;
 };
+
+static_assert(sizeof(Row) == 24, "a row costs 24 bytes besides its cells");
 
 }  // namespace kestrum::vt

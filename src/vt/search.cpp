@@ -115,7 +115,8 @@ void MatchIter::scan_block() {
         const Row& row = term_.line(l);
         std::int32_t len = cols;
         if (l == b1) {
-            while (len > 0 && row[len - 1].ch == U' ' && !row[len - 1].has(flag::zerowidth))
+            while (len > 0 && row[len - 1].ch == U' ' &&
+                   row.zerowidth(static_cast<std::uint16_t>(len - 1)).empty())
                 --len;
         }
         for (std::int32_t x = 0; x < len; ++x) {

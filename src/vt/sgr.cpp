@@ -126,28 +126,28 @@ void Terminal::set_attributes(const Params& p) {
             case 48:
             case 58: {
                 auto c = extended_color(p, i, next);
-                if (c && v == 38) t.fg = *c;
-                if (c && v == 48) t.bg = *c;
+                if (c && v == 38) t.set_fg(*c);
+                if (c && v == 48) t.set_bg(*c);
                 // 58 (underline colour) is read so its parameters are skipped.
                 break;
             }
             case 39:
-                t.fg = Color::make_named(named::foreground);
+                t.set_fg(Color::make_named(named::foreground));
                 break;
             case 49:
-                t.bg = Color::make_named(named::background);
+                t.set_bg(Color::make_named(named::background));
                 break;
             case 59:
                 break;
             default:
                 if (v >= 30 && v <= 37) {
-                    t.fg = Color::make_named(static_cast<std::uint16_t>(v - 30));
+                    t.set_fg(Color::make_named(static_cast<std::uint16_t>(v - 30)));
                 } else if (v >= 40 && v <= 47) {
-                    t.bg = Color::make_named(static_cast<std::uint16_t>(v - 40));
+                    t.set_bg(Color::make_named(static_cast<std::uint16_t>(v - 40)));
                 } else if (v >= 90 && v <= 97) {
-                    t.fg = Color::make_named(static_cast<std::uint16_t>(v - 90 + 8));
+                    t.set_fg(Color::make_named(static_cast<std::uint16_t>(v - 90 + 8)));
                 } else if (v >= 100 && v <= 107) {
-                    t.bg = Color::make_named(static_cast<std::uint16_t>(v - 100 + 8));
+                    t.set_bg(Color::make_named(static_cast<std::uint16_t>(v - 100 + 8)));
                 }
                 break;
         }

@@ -31,7 +31,7 @@ void Terminal::send(Event event) {
 
 Cell Terminal::blank() const {
     Cell c;
-    c.bg = cur_.tmpl.bg;
+    c.set_bg(cur_.tmpl.bg());
     return c;
 }
 
@@ -50,14 +50,14 @@ bool Terminal::is_word_separator(char32_t c) const {
 // Called before cells in [from, to) of `row` are replaced: a wide character cut
 // in half at either edge loses its other half, so no spacer is left orphaned.
 void Terminal::fix_wide_edges(Row& row, int from, int to) {
-    Cell* c = row.cells();
-    if (from > 0 && from < cols() && c[from].has(flag::wide_spacer)) {
-        c[from - 1].ch = U' ';
-        c[from - 1].flags &= ~flag::wide;
+    const Row& r = row;
+    if (from > 0 && from < cols() && r[from].has(flag::wide_spacer)) {
+        row[from - 1].ch = U' ';
+        row[from - 1].set_width_kind(0);
     }
-    if (to > 0 && to < cols() && c[to - 1].has(flag::wide)) {
-        c[to].ch = U' ';
-        c[to].flags &= ~flag::wide_spacer;
+    if (to > 0 && to < cols() && r[to - 1].has(flag::wide)) {
+        row[to].ch = U' ';
+        row[to].set_width_kind(0);
     }
 }
 
@@ -67,8 +67,8 @@ void Terminal::selection_touched(int y0, int y1) {
     if (!range || (range->end.line >= y0 && range->start.line <= y1)) selection.reset();
 }
 
-// Moves cells from column x on right by n (n < cols - x); the columns
-// [x, x + n) keep stale contents for the caller to overwrite.
+// Moves cells from column x on right by n (n <= cols - x) and blanks the
+// columns [x, x + n) they left.
 void Terminal::shift_right(Row& row, int x, int n) {
     const int cols = this->cols();
     Cell* c = row.cells();
@@ -85,14 +85,13 @@ void Terminal::shift_right(Row& row, int x, int n) {
     }
     std::copy_backward(c + x, c + cols - n, c + cols);
     row.shift_zerowidth(static_cast<std::uint16_t>(x), n, static_cast<std::uint16_t>(cols));
-    for (int i = x; i < x + n; ++i)
-        c[i].flags &= ~flag::zerowidth;
+    std::fill(c + x, c + x + n, blank());
 }
 
 void Terminal::put_cells(Row& row, int x, const Cell* cells, int n) {
     fix_wide_edges(row, x, x + n);
     if (row.has_zerowidth()) row.drop_zerowidth(x, x + n);
-    Cell* dst = row.cells() + x;
+    Cell* dst = row.write(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(x + n));
     for (int i = 0; i < n; ++i)
         dst[i] = cells[i];  // one or two cells: no memmove call
 }
@@ -122,7 +121,7 @@ void Terminal::print_ascii(const std::uint8_t* s, std::size_t n) {
             static_cast<int>(std::min<std::size_t>(n, static_cast<std::size_t>(cols - x)));
         fix_wide_edges(row, x, x + k);
         if (row.has_zerowidth()) row.drop_zerowidth(x, x + k);
-        Cell* c = row.cells() + x;
+        Cell* c = row.write(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(x + k));
         for (int i = 0; i < k; ++i) {
             t.ch = s[i];
             c[i] = t;
@@ -170,7 +169,7 @@ void Terminal::print_char(char32_t c) {
             // The wide character moves to the next line; the column it could not
             // use is marked so text extraction and reflow skip it.
             Cell lead = blank();
-            lead.flags = flag::leading_spacer;
+            lead.set_width_kind(flag::leading_spacer);
             put_cells(cursor_row(), cur_.x, &lead, 1);
             wrap_line();
         } else {
@@ -184,9 +183,9 @@ void Terminal::print_char(char32_t c) {
     Cell cell[2] = {cur_.tmpl, cur_.tmpl};
     cell[0].ch = c;
     if (width == 2) {
-        cell[0].flags |= flag::wide;
+        cell[0].set_width_kind(flag::wide);
         cell[1].ch = U' ';
-        cell[1].flags |= flag::wide_spacer;
+        cell[1].set_width_kind(flag::wide_spacer);
     }
     put_cells(row, cur_.x, cell, width);
     last_char_ = c;
@@ -362,7 +361,13 @@ void Terminal::erase_cells(Row& row, int from, int to) {
     if (from == to) return;
     fix_wide_edges(row, from, to);
     if (row.has_zerowidth()) row.drop_zerowidth(from, to);
-    std::fill(row.cells() + from, row.cells() + to, blank());
+    const Cell b = blank();
+    if (b.is_default_blank() && from >= row.used()) {
+        // Already blank.
+    } else {
+        Cell* c = row.write(static_cast<std::uint16_t>(from), static_cast<std::uint16_t>(to));
+        std::fill(c, c + (to - from), b);
+    }
     if (to == cols()) row.wrapped = false;
 }
 
@@ -421,7 +426,6 @@ void Terminal::insert_chars(int n) {
     n = std::min(n, cols - cur_.x);
     Row& row = cursor_row();
     shift_right(row, cur_.x, n);
-    std::fill(row.cells() + cur_.x, row.cells() + cur_.x + n, blank());
     cur_.pending_wrap = false;
     selection_touched(cur_.y, cur_.y);
 }

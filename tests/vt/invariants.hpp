@@ -30,9 +30,8 @@ inline std::string check_invariants(const Terminal& term) {
                 return fmt::format("wide character at {}:{} without its spacer", l, x);
             if (c.has(flag::wide_spacer) && (x == 0 || !row[x - 1].has(flag::wide)))
                 return fmt::format("spacer at {}:{} without its wide character", l, x);
-            const bool listed = !row.zerowidth(static_cast<std::uint16_t>(x)).empty();
-            if (listed != c.has(flag::zerowidth))
-                return fmt::format("zero-width flag at {}:{} disagrees with the side table", l, x);
+            if (x >= row.used() && !c.is_default_blank())
+                return fmt::format("cell at {}:{} past the row's used part is not blank", l, x);
             if (row.zerowidth(static_cast<std::uint16_t>(x)).size() > max_zerowidth_per_cell)
                 return fmt::format("too many zero-width characters at {}:{}", l, x);
         }

@@ -76,7 +76,7 @@ TEST(Replay, RealProgramsScreens) {
         for (const CellCheck& c : r.cells) {
             const Cell& cell = whole.term.cell(c.at);
             EXPECT_EQ(cell.ch, c.ch) << c.at.line << ":" << c.at.col;
-            EXPECT_EQ(cell.fg, c.fg) << c.at.line << ":" << c.at.col;
+            EXPECT_EQ(cell.fg(), c.fg) << c.at.line << ":" << c.at.col;
             EXPECT_EQ(cell.flags & flag::sgr_mask, c.flags) << c.at.line << ":" << c.at.col;
         }
         if (r.cursor) {

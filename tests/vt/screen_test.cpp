@@ -126,6 +126,10 @@ const std::vector<Case> cases = {
     // Insert mode and automatic newline.
     {"IRM inserts", "abcdef\r\x1b[4hXY", {"XYabcdef", "", "", ""}},
     {"IRM pushes off the end", "abcdefghij\r\x1b[4hX", {"Xabcdefghi", "", "", ""}},
+    {"IRM keeps a wide character it pushes",
+     "\xf0\x9f\x98\x80\xc3\xa9\r\x1b[4hu",
+     {"u\xf0\x9f\x98\x80\xc3\xa9", "", "", ""},
+     Point{0, 1}},
     {"IRM reset", "abc\r\x1b[4h\x1b[4lX", {"Xbc", "", "", ""}},
     {"LNM makes LF return",
      "\x1b[20h"
@@ -228,8 +232,8 @@ TEST(Screen, SameResultWhenSplitAtEveryByte) {
 TEST(Screen, EraseUsesTheCurrentBackground) {
     Vt vt;
     vt.feed("\x1b[41m\x1b[2J\x1b[0mx");
-    EXPECT_EQ(vt.term.cell({1, 3}).bg, Color::make_named(1));
-    EXPECT_EQ(vt.term.cell({0, 0}).bg, Color::make_named(named::background));
+    EXPECT_EQ(vt.term.cell({1, 3}).bg(), Color::make_named(1));
+    EXPECT_EQ(vt.term.cell({0, 0}).bg(), Color::make_named(named::background));
 }
 
 TEST(Screen, ZeroWidthCharactersAreBounded) {
@@ -257,7 +261,6 @@ TEST(Screen, OverwritingDropsZeroWidthCharacters) {
     Vt vt;
     vt.feed("e\xcc\x81\rx");
     EXPECT_TRUE(vt.term.zerowidth({0, 0}).empty());
-    EXPECT_FALSE(vt.term.cell({0, 0}).has(flag::zerowidth));
 }
 
 TEST(Screen, WrapFlagMarksContinuedLines) {
