@@ -50,13 +50,14 @@ std::optional<FrameCell> Terminal::resolve_cell(
     const std::optional<kestrum::vt::SelectionRange>& selection) const {
     if (cell.is_spacer() || col >= term_.cols()) return std::nullopt;
     FrameCell out;
-    out.fg = resolve(cell.fg);
-    out.bg = resolve(cell.bg);
+    out.fg = resolve(cell.fg());
+    out.bg = resolve(cell.bg());
     if (cell.has(kestrum::vt::flag::inverse)) std::swap(out.fg, out.bg);
     if (cell.has(kestrum::vt::flag::dim)) out.fg = dim(out.fg);
     const bool hidden = cell.has(kestrum::vt::flag::hidden);
     out.c = hidden ? U' ' : cell.ch;
-    if (!hidden && cell.has(kestrum::vt::flag::zerowidth)) {
+    if (!hidden) {
+        // Rows without combining marks answer from a null side table at once.
         auto zw = term_.zerowidth({line, col});
         out.zerowidth.assign(zw.begin(), zw.end());
     }
