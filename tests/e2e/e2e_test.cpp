@@ -170,7 +170,7 @@ class EndToEnd : public ::testing::Test {
         std::ofstream(home_ / ".config/kestrum/config.toml") << text;
     }
 
-    void launch(const std::string& shell) {
+    void launch(const std::string& shell, const std::vector<std::string>& args = {}) {
         std::vector<std::string> env = {
             "PATH=" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"),
             "HOME=" + home_.string(),
@@ -183,7 +183,9 @@ class EndToEnd : public ::testing::Test {
             "KESTRUM_LOG=info",
             "LANG=C.UTF-8",
         };
-        kestrum_ = spawn({KESTRUM_BINARY}, env, dir_ / "kestrum.log");
+        std::vector<std::string> argv = {KESTRUM_BINARY};
+        argv.insert(argv.end(), args.begin(), args.end());
+        kestrum_ = spawn(argv, env, dir_ / "kestrum.log");
         ASSERT_GT(kestrum_, 0);
     }
 
@@ -292,6 +294,22 @@ TEST_F(EndToEnd, SuperWClosesTheLastTabAndTheProgram) {
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "status " << *status;
     pid_t child = std::stoi(rec["pid"]);
     EXPECT_TRUE(wait_until([&] { return process_gone(child); })) << "the shell survived";
+}
+
+// What a file manager's "Open With Kestrum" does: the folder as a file argument.
+TEST_F(EndToEnd, AFolderFromTheDesktopIsTheFirstTabsDirectory) {
+    write_config(kConfig);
+    fs::path folder = dir_ / "project dir";
+    fs::create_directories(folder);
+    launch(recorder().string(), {folder.string()});
+    ASSERT_FALSE(focused_window().empty());
+    auto rec = wait_record();
+    EXPECT_EQ(fs::path(rec["cwd"]), folder);
+    ASSERT_TRUE(xdo("key ctrl+shift+w"));
+    auto status = wait_exit(kestrum_);
+    ASSERT_TRUE(status) << "kestrum did not exit";
+    kestrum_ = -1;
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "status " << *status;
 }
 
 TEST_F(EndToEnd, AShellThatCannotStartGivesTheCriticalAlertAndStatusOne) {
