@@ -169,6 +169,29 @@ TEST_F(ViewTest, LiveResizeFollowsWithTheActiveTabAndResizesAllAtTheEnd) {
     EXPECT_EQ(tabs.sessions[1]->cols(), live_cols);
 }
 
+TEST_F(ViewTest, BackingScaleChangesRebuildTheFontOnlyWhenTheyMatter) {
+    launch();  // scale 2
+    const float cw2 = view_->renderer->cell_width();
+
+    window_->scale = 2.005;  // below the threshold: nothing changes
+    view_->backing_changed();
+    EXPECT_EQ(view_->scale, 2.0);
+    EXPECT_EQ(view_->renderer->cell_width(), cw2);
+
+    // Half the pixels per point: cells about half as wide, and the grid recomputed
+    // with them.
+    window_->scale = 1.0;
+    view_->backing_changed();
+    EXPECT_EQ(view_->scale, 1.0);
+    EXPECT_NEAR(view_->renderer->cell_width(), cw2 / 2, 1.0);
+    EXPECT_EQ(view_->layer().drawable_size().width, 900u);
+    auto grid =
+        grid_size(900, 600, 8, 6, view_->renderer->cell_width(), view_->renderer->cell_height());
+    ASSERT_TRUE(grid);
+    EXPECT_EQ(active().cols(), grid->cols);
+    EXPECT_EQ(active().rows(), grid->rows);
+}
+
 TEST_F(ViewTest, KeyWindowChangesRestartTheBlinkAndClearTheHover) {
     launch();
     view_->set_hover(BarHit::new_tab_button());
