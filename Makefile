@@ -2,8 +2,9 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+PREFIX ?= $(HOME)/.local
 
-.PHONY: all deps configure build run test bench fuzz install clean format sanitize tsan
+.PHONY: all deps configure build run demo test bench fuzz install uninstall clean format sanitize tsan
 
 all: build
 
@@ -18,8 +19,26 @@ configure: deps $(BUILD)/CMakeCache.txt
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# On a desktop: the window. Without a display: a demo on a virtual display that
+# saves a screenshot to $(BUILD)/kestrum-demo.png and prints its path.
 run: build
-	$(BUILD)/src/kestrum/kestrum
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  exec $(BUILD)/src/kestrum/kestrum; \
+	else \
+	  exec scripts/demo $(BUILD) $(BUILD)/kestrum-demo.png; \
+	fi
+
+demo: build
+	scripts/demo $(BUILD) $(BUILD)/kestrum-demo.png
+
+# The program, its fonts and the desktop entry (Open With Kestrum for folders)
+# under PREFIX, ~/.local by default; DESTDIR stages them.
+install: build
+	scripts/install-kestrum $(BUILD) $(PREFIX)
+
+uninstall:
+	rm -f $(DESTDIR)$(PREFIX)/bin/kestrum $(DESTDIR)$(PREFIX)/share/applications/io.kestrum.Kestrum.desktop
+	rm -rf $(DESTDIR)$(PREFIX)/lib/kestrum
 
 test: build
 	scripts/run-tests $(BUILD)

@@ -85,6 +85,11 @@ TerminalView::TerminalView(platform::Application& app) : app_(app) {}
 TerminalView::~TerminalView() {
     display_link.reset();
     if (layer_) layer_->set_present_callback(nullptr);
+    // The renderer and the layer free GL objects: their context must be current, and
+    // at shutdown the window system has already let go of it.
+    if (device_) device_->make_current();
+    renderer.reset();
+    layer_.reset();
 }
 
 kestrum::core::Result<std::unique_ptr<TerminalView>> TerminalView::create(

@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -214,6 +215,17 @@ std::string accelerator(const MenuItem& item) {
     return accel;
 }
 
+// This process's arguments, argument zero first.
+std::vector<std::string> command_line() {
+    std::vector<std::string> args;
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    std::string arg;
+    while (std::getline(in, arg, '\0'))
+        args.push_back(arg);
+    if (args.empty()) args.push_back("kestrum");
+    return args;
+}
+
 }  // namespace
 
 const char* action_name(Action action) {
@@ -379,9 +391,14 @@ int GtkApp::run(ApplicationDelegate& delegate) {
                          if (app->delegate_) app->delegate_->will_terminate();
                      }),
                      this);
-    char arg0[] = "kestrum";
-    char* argv[] = {arg0, nullptr};
-    int status = g_application_run(G_APPLICATION(app_), 1, argv);
+    // The desktop hands folders over as file arguments (Open With, the launcher):
+    // GApplication turns them into `open`, locally or in the running instance.
+    std::vector<std::string> args = command_line();
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int status = g_application_run(G_APPLICATION(app_), static_cast<int>(args.size()), argv.data());
     delegate_ = nullptr;
     return status;
 }

@@ -442,7 +442,8 @@ GtkWindowImpl::GtkWindowImpl(GtkApp& app, Extent content_size)
 GtkWindowImpl::~GtkWindowImpl() {
     app_.window_removed(this);
     impl_->handler = nullptr;
-    if (impl_->layer) impl_->layer->set_present_callback(nullptr);
+    // The layer is the view's and may be gone already: its callback only reaches the
+    // area through the shared link state, which forgets the area when it is destroyed.
     if (!impl_->destroyed) gtk_window_destroy(window_);
     g_object_unref(window_);
 }
@@ -467,8 +468,9 @@ void GtkWindowImpl::set_content_view(ViewHandler* handler, Layer* layer) {
     impl_->handler = handler;
     impl_->layer = layer;
     if (layer) {
-        GtkWidget* area = impl_->area;
-        layer->set_present_callback([area] { gtk_gl_area_queue_render(GTK_GL_AREA(area)); });
+        layer->set_present_callback([link = impl_->link] {
+            if (link->widget) gtk_gl_area_queue_render(GTK_GL_AREA(link->widget));
+        });
     }
     if (gtk_widget_get_realized(impl_->area)) {
         impl_->last_size = {};
