@@ -1,7 +1,9 @@
 // One grid cell (12 bytes) and its colour; rare extras live outside the cell.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "core/rgb.hpp"
 
@@ -107,7 +109,12 @@ struct Cell {
         return w == flag::wide_spacer || w == flag::leading_spacer;
     }
     // A blank that any erase could have produced: space, default colours, no attributes.
-    bool is_default_blank() const { return *this == Cell{}; }
+    bool is_default_blank() const {
+        return ch == U' ' && flags == 0 && fg_bytes[0] == (named::foreground & 0xff) &&
+               fg_bytes[1] == (named::foreground >> 8) && fg_bytes[2] == 0 &&
+               bg_bytes[0] == (named::background & 0xff) &&
+               bg_bytes[1] == (named::background >> 8) && bg_bytes[2] == 0;
+    }
     friend bool operator==(const Cell&, const Cell&) = default;
 
   private:
@@ -124,5 +131,19 @@ struct Cell {
 };
 
 static_assert(sizeof(Cell) == 12, "history memory is budgeted at 12 bytes per cell");
+
+// Fills n cells with c in two plain stores per cell. Copying the 12-byte struct
+// instead makes GCC assemble it on the stack and stall reloading it.
+inline void fill_cells(Cell* dst, std::size_t n, const Cell& c) {
+    std::uint32_t head;
+    std::uint64_t tail;
+    std::memcpy(&head, &c, sizeof head);
+    std::memcpy(&tail, reinterpret_cast<const unsigned char*>(&c) + sizeof head, sizeof tail);
+    auto* p = reinterpret_cast<unsigned char*>(dst);
+    for (std::size_t i = 0; i < n; ++i, p += sizeof(Cell)) {
+        std::memcpy(p, &head, sizeof head);
+        std::memcpy(p + sizeof head, &tail, sizeof tail);
+    }
+}
 
 }  // namespace kestrum::vt

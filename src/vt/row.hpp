@@ -37,7 +37,7 @@ class Row {
   public:
     Row() = default;
     Row(std::uint16_t cols, const Cell& blank) : cells_(new Cell[cols]) {
-        std::fill_n(cells_.get(), cols, blank);
+        fill_cells(cells_.get(), cols, blank);
         used_ = blank.is_default_blank() ? 0 : cols;
     }
 
@@ -63,10 +63,10 @@ class Row {
     // Only the used part is cleared: a scrolled line costs what was written on it.
     void reset(std::uint16_t cols, const Cell& blank) {
         if (blank.is_default_blank()) {
-            std::fill_n(cells_.get(), std::min(used_, cols), blank);
+            fill_cells(cells_.get(), std::min(used_, cols), blank);
             used_ = 0;
         } else {
-            std::fill_n(cells_.get(), cols, blank);
+            fill_cells(cells_.get(), cols, blank);
             used_ = cols;
         }
         wrapped = false;

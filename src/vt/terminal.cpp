@@ -2,6 +2,8 @@
 #include "vt/terminal.hpp"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 
 #include "vt/charset.hpp"
 #include "vt/utf8.hpp"
@@ -85,7 +87,7 @@ void Terminal::shift_right(Row& row, int x, int n) {
     }
     std::copy_backward(c + x, c + cols - n, c + cols);
     row.shift_zerowidth(static_cast<std::uint16_t>(x), n, static_cast<std::uint16_t>(cols));
-    std::fill(c + x, c + x + n, blank());
+    fill_cells(c + x, static_cast<std::size_t>(n), blank());
 }
 
 void Terminal::put_cells(Row& row, int x, const Cell* cells, int n) {
@@ -112,7 +114,11 @@ void Terminal::print_ascii(const std::uint8_t* s, std::size_t n) {
         return;
     }
     const bool autowrap = mode(Mode::autowrap);
-    Cell t = cur_.tmpl;
+    static_assert(offsetof(Cell, fg_bytes) == sizeof(char32_t) &&
+                  sizeof(Cell) == sizeof(char32_t) + sizeof(std::uint64_t));
+    std::uint64_t attrs;
+    std::memcpy(&attrs, reinterpret_cast<const unsigned char*>(&cur_.tmpl) + sizeof(char32_t),
+                sizeof attrs);
     while (n > 0) {
         if (cur_.pending_wrap) wrap_line();
         Row& row = cursor_row();
@@ -122,9 +128,14 @@ void Terminal::print_ascii(const std::uint8_t* s, std::size_t n) {
         fix_wide_edges(row, x, x + k);
         if (row.has_zerowidth()) row.drop_zerowidth(x, x + k);
         Cell* c = row.write(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(x + k));
+        // Two plain stores per cell: the character, then the eight bytes of
+        // colours and attributes (going through a Cell temporary makes the
+        // compiler reload what it just stored, which stalls).
         for (int i = 0; i < k; ++i) {
-            t.ch = s[i];
-            c[i] = t;
+            auto* p = reinterpret_cast<unsigned char*>(c + i);
+            const char32_t ch = s[i];
+            std::memcpy(p, &ch, sizeof ch);
+            std::memcpy(p + sizeof ch, &attrs, sizeof attrs);
         }
         s += k;
         n -= k;
@@ -366,7 +377,7 @@ void Terminal::erase_cells(Row& row, int from, int to) {
         // Already blank.
     } else {
         Cell* c = row.write(static_cast<std::uint16_t>(from), static_cast<std::uint16_t>(to));
-        std::fill(c, c + (to - from), b);
+        fill_cells(c, static_cast<std::size_t>(to - from), b);
     }
     if (to == cols()) row.wrapped = false;
 }
@@ -440,7 +451,7 @@ void Terminal::delete_chars(int n) {
     if (row.has_zerowidth()) row.drop_zerowidth(x, x + n);
     std::copy(c + x + n, c + cols, c + x);
     row.shift_zerowidth(static_cast<std::uint16_t>(x + n), -n, static_cast<std::uint16_t>(cols));
-    std::fill(c + cols - n, c + cols, blank());
+    fill_cells(c + cols - n, static_cast<std::size_t>(n), blank());
     cur_.pending_wrap = false;
     selection_touched(cur_.y, cur_.y);
 }
