@@ -1,0 +1,195 @@
+// Output throughput: 256 MiB of mixed text fed straight into a Terminal (the
+// engine-only figure), and the same text written by a child through a real
+// pseudo-terminal into a Session (kernel, reader thread, lock, feed). Both report
+// MB/s and CPU time per MiB; the pty figure also gives the child's CPU, the read
+// calls and its ratio to the engine-only figure (goal: at least 0.5).
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "core/log.hpp"
+#include "corpus.hpp"
+#include "tabs/session.hpp"
+
+namespace kestrum_bench {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::uint16_t kCols = 200;
+constexpr std::uint16_t kRows = 50;
+constexpr std::size_t kScrollback = 10000;
+constexpr std::size_t kCorpusBytes = 4 << 20;
+constexpr int kRounds = 64;  // 64 x 4 MiB = 256 MiB of text
+constexpr double kMiB = 1024.0 * 1024.0;
+
+double seconds(const timeval& tv) {
+    return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
+}
+
+double cpu_seconds(int who) {
+    rusage ru{};
+    ::getrusage(who, &ru);
+    return seconds(ru.ru_utime) + seconds(ru.ru_stime);
+}
+
+// Read system calls made by this process so far (all threads).
+std::uint64_t read_calls() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "syscr:") return value;
+    return 0;
+}
+
+double sys_seconds(int who) {
+    rusage ru{};
+    ::getrusage(who, &ru);
+    return seconds(ru.ru_stime);
+}
+
+struct Corpus {
+    std::string text;  // what the child writes
+    std::string wire;  // what the reader receives
+    std::filesystem::path file;
+};
+
+const Corpus& corpus() {
+    static const Corpus c = [] {
+        kestrum::core::init_logging(kestrum::core::LogFilter::parse("warn"),
+                                    kestrum::core::ColorMode::never);
+        Corpus c;
+        c.text = MixedText::make(kCorpusBytes);
+        c.wire = as_read_from_pty(c.text);
+        c.file = std::filesystem::temp_directory_path() /
+                 ("kestrum-pty-bench-" + std::to_string(::getpid()) + ".txt");
+        std::ofstream(c.file, std::ios::binary) << c.text;
+        return c;
+    }();
+    return c;
+}
+
+// Engine-only MB/s of the last run, for the ratio of the pty run.
+double engine_mb_per_s = 0.0;
+
+// The argument is the chunk size: 64 KiB is the reader's buffer, 4 KiB what one read
+// of a pseudo-terminal master returns (its line discipline buffers that much).
+void BM_EngineOnly(benchmark::State& state) {
+    const Corpus& c = corpus();
+    const auto chunk_size = static_cast<std::size_t>(state.range(0));
+    double cpu = 0.0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto t = kestrum_term::Terminal::with_cursor(kCols, kRows, kScrollback, true, 0);
+        state.ResumeTiming();
+        const double cpu0 = cpu_seconds(RUSAGE_THREAD);
+        for (int round = 0; round < kRounds; ++round) {
+            std::string_view rest = c.wire;
+            while (!rest.empty()) {
+                std::string_view chunk = rest.substr(0, chunk_size);
+                t->feed(chunk);
+                rest.remove_prefix(chunk.size());
+            }
+        }
+        cpu += cpu_seconds(RUSAGE_THREAD) - cpu0;
+        benchmark::DoNotOptimize(t->term().history_size());
+    }
+    const double mib = static_cast<double>(c.wire.size()) * kRounds * state.iterations() / kMiB;
+    state.SetBytesProcessed(static_cast<std::int64_t>(c.wire.size()) * kRounds *
+                            state.iterations());
+    state.counters["cpu_ms_per_MiB"] = cpu * 1e3 / mib;
+    state.counters["cpu_MBps"] = mib * kMiB / 1e6 / cpu;
+    if (chunk_size == kestrum_tabs::kReadChunk) engine_mb_per_s = mib * kMiB / 1e6 / cpu;
+}
+BENCHMARK(BM_EngineOnly)
+    ->Arg(kestrum_tabs::kReadChunk)
+    ->Arg(4096)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(3);
+
+void BM_PtySession(benchmark::State& state) {
+    const Corpus& c = corpus();
+    kestrum_pty::PtyConfig config;
+    config.shell = "/bin/sh";
+    config.args = {"-c", "i=0; while [ $i -lt " + std::to_string(kRounds) + " ]; do cat '" +
+                             c.file.string() + "'; i=$((i+1)); done"};
+    double reader_cpu = 0.0;
+    double reader_sys = 0.0;
+    double child_cpu = 0.0;
+    double wall = 0.0;
+    std::uint64_t bytes = 0;
+    std::uint64_t reads = 0;
+    for (auto _ : state) {
+        auto tabs_changed = std::make_shared<std::atomic<bool>>(false);
+        const double self0 = cpu_seconds(RUSAGE_SELF);
+        const double main0 = cpu_seconds(RUSAGE_THREAD);
+        const double self_sys0 = sys_seconds(RUSAGE_SELF);
+        const double main_sys0 = sys_seconds(RUSAGE_THREAD);
+        const double children0 = cpu_seconds(RUSAGE_CHILDREN);
+        const std::uint64_t reads0 = read_calls();
+        const auto start = std::chrono::steady_clock::now();
+        auto session = kestrum_tabs::Session::spawn(kCols, kRows, {kScrollback, true, 0}, config,
+                                                    tabs_changed, nullptr, 9.0f, 18.0f);
+        if (!session) {
+            state.SkipWithError(session.error().chained().c_str());
+            return;
+        }
+        // The reader sets tabs_changed last, after reaping the child and printing
+        // the exit line (the text sets no title).
+        const auto deadline = start + 600s;
+        while (!tabs_changed->load() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(2ms);
+        const auto end = std::chrono::steady_clock::now();
+        const double main_cpu = cpu_seconds(RUSAGE_THREAD) - main0;
+        reader_sys +=
+            sys_seconds(RUSAGE_SELF) - self_sys0 - (sys_seconds(RUSAGE_THREAD) - main_sys0);
+        reader_cpu += cpu_seconds(RUSAGE_SELF) - self0 - main_cpu;
+        child_cpu += cpu_seconds(RUSAGE_CHILDREN) - children0;
+        reads += read_calls() - reads0;
+        const double elapsed = std::chrono::duration<double>(end - start).count();
+        wall += elapsed;
+        state.SetIterationTime(elapsed);
+        bytes += (*session)->bytes_read->load();
+        if (!tabs_changed->load()) {
+            state.SkipWithError("the child did not finish in time");
+            return;
+        }
+    }
+    const double mib = static_cast<double>(bytes) / kMiB;
+    const std::uint64_t expected = c.wire.size() * kRounds * state.iterations();
+    state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+    state.counters["reader_cpu_ms_per_MiB"] = reader_cpu * 1e3 / mib;
+    state.counters["reader_sys_ms_per_MiB"] = reader_sys * 1e3 / mib;
+    state.counters["child_cpu_ms_per_MiB"] = child_cpu * 1e3 / mib;
+    state.counters["mean_read_bytes"] = reads ? static_cast<double>(bytes) / reads : 0.0;
+    state.counters["bytes_ok"] = bytes == expected ? 1 : 0;
+    if (engine_mb_per_s > 0) state.counters["vs_engine"] = bytes / 1e6 / wall / engine_mb_per_s;
+}
+BENCHMARK(BM_PtySession)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(3);
+
+}  // namespace
+}  // namespace kestrum_bench
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ignored;
+    std::filesystem::remove(kestrum_bench::corpus().file, ignored);
+    return 0;
+}
