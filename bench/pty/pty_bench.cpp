@@ -35,11 +35,30 @@ double seconds(const timeval& tv) {
     return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
 }
 
-double cpu_seconds(int who) {
-    rusage ru{};
-    ::getrusage(who, &ru);
-    return seconds(ru.ru_utime) + seconds(ru.ru_stime);
-}
+// CPU time and blocking of the process, the calling thread or the reaped children.
+struct Usage {
+    double user = 0.0;
+    double sys = 0.0;
+    std::int64_t waits = 0;      // voluntary context switches: blocked, e.g. in read
+    std::int64_t preempted = 0;  // involuntary ones: another task took the core
+
+    static Usage of(int who) {
+        rusage ru{};
+        ::getrusage(who, &ru);
+        return {seconds(ru.ru_utime), seconds(ru.ru_stime), ru.ru_nvcsw, ru.ru_nivcsw};
+    }
+    double cpu() const { return user + sys; }
+    Usage operator-(const Usage& o) const {
+        return {user - o.user, sys - o.sys, waits - o.waits, preempted - o.preempted};
+    }
+    Usage& operator+=(const Usage& o) {
+        user += o.user;
+        sys += o.sys;
+        waits += o.waits;
+        preempted += o.preempted;
+        return *this;
+    }
+};
 
 // Read system calls made by this process so far (all threads).
 std::uint64_t read_calls() {
@@ -49,12 +68,6 @@ std::uint64_t read_calls() {
     while (io >> key >> value)
         if (key == "syscr:") return value;
     return 0;
-}
-
-double sys_seconds(int who) {
-    rusage ru{};
-    ::getrusage(who, &ru);
-    return seconds(ru.ru_stime);
 }
 
 struct Corpus {
@@ -80,6 +93,7 @@ const Corpus& corpus() {
 
 // Engine-only MB/s of the last run, for the ratio of the pty run.
 double engine_mb_per_s = 0.0;
+double engine_cpu_ms_per_mib = 0.0;
 
 // The argument is the chunk size: 64 KiB is the reader's buffer, 4 KiB what one read
 // of a pseudo-terminal master returns (its line discipline buffers that much).
@@ -91,7 +105,7 @@ void BM_EngineOnly(benchmark::State& state) {
         state.PauseTiming();
         auto t = kestrum_term::Terminal::with_cursor(kCols, kRows, kScrollback, true, 0);
         state.ResumeTiming();
-        const double cpu0 = cpu_seconds(RUSAGE_THREAD);
+        const Usage before = Usage::of(RUSAGE_THREAD);
         for (int round = 0; round < kRounds; ++round) {
             std::string_view rest = c.wire;
             while (!rest.empty()) {
@@ -100,7 +114,7 @@ void BM_EngineOnly(benchmark::State& state) {
                 rest.remove_prefix(chunk.size());
             }
         }
-        cpu += cpu_seconds(RUSAGE_THREAD) - cpu0;
+        cpu += (Usage::of(RUSAGE_THREAD) - before).cpu();
         benchmark::DoNotOptimize(t->term().history_size());
     }
     const double mib = static_cast<double>(c.wire.size()) * kRounds * state.iterations() / kMiB;
@@ -108,7 +122,10 @@ void BM_EngineOnly(benchmark::State& state) {
                             state.iterations());
     state.counters["cpu_ms_per_MiB"] = cpu * 1e3 / mib;
     state.counters["cpu_MBps"] = mib * kMiB / 1e6 / cpu;
-    if (chunk_size == kestrum_tabs::kReadChunk) engine_mb_per_s = mib * kMiB / 1e6 / cpu;
+    if (chunk_size == kestrum_tabs::kReadChunk) {
+        engine_mb_per_s = mib * kMiB / 1e6 / cpu;
+        engine_cpu_ms_per_mib = cpu * 1e3 / mib;
+    }
 }
 BENCHMARK(BM_EngineOnly)
     ->Arg(kestrum_tabs::kReadChunk)
@@ -123,19 +140,16 @@ void BM_PtySession(benchmark::State& state) {
     config.shell = "/bin/sh";
     config.args = {"-c", "i=0; while [ $i -lt " + std::to_string(kRounds) + " ]; do cat '" +
                              c.file.string() + "'; i=$((i+1)); done"};
-    double reader_cpu = 0.0;
-    double reader_sys = 0.0;
-    double child_cpu = 0.0;
+    Usage reader;  // the whole process less the main thread: the reader, as the writer idles
+    Usage child;
     double wall = 0.0;
     std::uint64_t bytes = 0;
     std::uint64_t reads = 0;
     for (auto _ : state) {
         auto tabs_changed = std::make_shared<std::atomic<bool>>(false);
-        const double self0 = cpu_seconds(RUSAGE_SELF);
-        const double main0 = cpu_seconds(RUSAGE_THREAD);
-        const double self_sys0 = sys_seconds(RUSAGE_SELF);
-        const double main_sys0 = sys_seconds(RUSAGE_THREAD);
-        const double children0 = cpu_seconds(RUSAGE_CHILDREN);
+        const Usage self0 = Usage::of(RUSAGE_SELF);
+        const Usage main0 = Usage::of(RUSAGE_THREAD);
+        const Usage children0 = Usage::of(RUSAGE_CHILDREN);
         const std::uint64_t reads0 = read_calls();
         const auto start = std::chrono::steady_clock::now();
         auto session = kestrum_tabs::Session::spawn(kCols, kRows, {kScrollback, true, 0}, config,
@@ -150,11 +164,8 @@ void BM_PtySession(benchmark::State& state) {
         while (!tabs_changed->load() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(2ms);
         const auto end = std::chrono::steady_clock::now();
-        const double main_cpu = cpu_seconds(RUSAGE_THREAD) - main0;
-        reader_sys +=
-            sys_seconds(RUSAGE_SELF) - self_sys0 - (sys_seconds(RUSAGE_THREAD) - main_sys0);
-        reader_cpu += cpu_seconds(RUSAGE_SELF) - self0 - main_cpu;
-        child_cpu += cpu_seconds(RUSAGE_CHILDREN) - children0;
+        reader += (Usage::of(RUSAGE_SELF) - self0) - (Usage::of(RUSAGE_THREAD) - main0);
+        child += Usage::of(RUSAGE_CHILDREN) - children0;
         reads += read_calls() - reads0;
         const double elapsed = std::chrono::duration<double>(end - start).count();
         wall += elapsed;
@@ -168,12 +179,21 @@ void BM_PtySession(benchmark::State& state) {
     const double mib = static_cast<double>(bytes) / kMiB;
     const std::uint64_t expected = c.wire.size() * kRounds * state.iterations();
     state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
-    state.counters["reader_cpu_ms_per_MiB"] = reader_cpu * 1e3 / mib;
-    state.counters["reader_sys_ms_per_MiB"] = reader_sys * 1e3 / mib;
-    state.counters["child_cpu_ms_per_MiB"] = child_cpu * 1e3 / mib;
+    state.counters["reader_cpu_ms_per_MiB"] = reader.cpu() * 1e3 / mib;
+    state.counters["reader_sys_ms_per_MiB"] = reader.sys * 1e3 / mib;
+    state.counters["child_cpu_ms_per_MiB"] = child.cpu() * 1e3 / mib;
     state.counters["mean_read_bytes"] = reads ? static_cast<double>(bytes) / reads : 0.0;
+    state.counters["blocked_reads_pct"] =
+        reads ? 100.0 * static_cast<double>(reader.waits) / static_cast<double>(reads) : 0.0;
+    state.counters["preempted_per_MiB"] = static_cast<double>(reader.preempted) / mib;
     state.counters["bytes_ok"] = bytes == expected ? 1 : 0;
-    if (engine_mb_per_s > 0) state.counters["vs_engine"] = bytes / 1e6 / wall / engine_mb_per_s;
+    // Wall-clock throughput against the engine-only CPU-bound rate, and the reader's
+    // CPU cost against the engine's: the first includes waiting for the child and
+    // for a core, the second does not.
+    if (engine_mb_per_s > 0) {
+        state.counters["vs_engine"] = static_cast<double>(bytes) / 1e6 / wall / engine_mb_per_s;
+        state.counters["vs_engine_cpu"] = engine_cpu_ms_per_mib / (reader.cpu() * 1e3 / mib);
+    }
 }
 BENCHMARK(BM_PtySession)
     ->Unit(benchmark::kMillisecond)
