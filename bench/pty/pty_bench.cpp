@@ -76,6 +76,8 @@ struct Corpus {
     std::filesystem::path file;
 };
 
+std::filesystem::path corpus_file;  // removed at exit when written
+
 const Corpus& corpus() {
     static const Corpus c = [] {
         kestrum::core::init_logging(kestrum::core::LogFilter::parse("warn"),
@@ -86,6 +88,7 @@ const Corpus& corpus() {
         c.file = std::filesystem::temp_directory_path() /
                  ("kestrum-pty-bench-" + std::to_string(::getpid()) + ".txt");
         std::ofstream(c.file, std::ios::binary) << c.text;
+        corpus_file = c.file;
         return c;
     }();
     return c;
@@ -210,6 +213,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::error_code ignored;
-    std::filesystem::remove(kestrum_bench::corpus().file, ignored);
+    if (!kestrum_bench::corpus_file.empty())
+        std::filesystem::remove(kestrum_bench::corpus_file, ignored);
     return 0;
 }
