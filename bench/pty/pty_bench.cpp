@@ -98,8 +98,10 @@ const Corpus& corpus() {
 double engine_mb_per_s = 0.0;
 double engine_cpu_ms_per_mib = 0.0;
 
-// The argument is the chunk size: 64 KiB is the reader's buffer, 4 KiB what one read
-// of a pseudo-terminal master returns (its line discipline buffers that much).
+// The first argument is the chunk size: 64 KiB is the reader's buffer, 4 KiB what one
+// read of a pseudo-terminal master returns (its line discipline buffers that much).
+// The second, when 1, keeps a search open: every chunk then also recomputes the
+// visible matches.
 void BM_EngineOnly(benchmark::State& state) {
     const Corpus& c = corpus();
     const auto chunk_size = static_cast<std::size_t>(state.range(0));
@@ -107,6 +109,7 @@ void BM_EngineOnly(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         auto t = kestrum_term::Terminal::with_cursor(kCols, kRows, kScrollback, true, 0);
+        if (state.range(1)) t->search_set("error");
         state.ResumeTiming();
         const Usage before = Usage::of(RUSAGE_THREAD);
         for (int round = 0; round < kRounds; ++round) {
@@ -125,14 +128,15 @@ void BM_EngineOnly(benchmark::State& state) {
                             state.iterations());
     state.counters["cpu_ms_per_MiB"] = cpu * 1e3 / mib;
     state.counters["cpu_MBps"] = mib * kMiB / 1e6 / cpu;
-    if (chunk_size == kestrum_tabs::kReadChunk) {
+    if (chunk_size == kestrum_tabs::kReadChunk && !state.range(1)) {
         engine_mb_per_s = mib * kMiB / 1e6 / cpu;
         engine_cpu_ms_per_mib = cpu * 1e3 / mib;
     }
 }
 BENCHMARK(BM_EngineOnly)
-    ->Arg(kestrum_tabs::kReadChunk)
-    ->Arg(4096)
+    ->Args({kestrum_tabs::kReadChunk, 0})
+    ->Args({4096, 0})
+    ->Args({4096, 1})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->Repetitions(3);
