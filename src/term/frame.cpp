@@ -20,13 +20,19 @@ using kestrum::vt::Point;
     return covers(m, p) || (wide && covers(m, right));
 }
 
-// Looks up search highlighting for points visited in reading order. `visible` is
-// sorted by start and its matches do not overlap, so ends are sorted too: the first
-// match whose end is not before a point only moves forward as the points do, and a
-// cursor over the list gives what a binary search for each point would.
+// Looks up search highlighting for points visited in reading order, from `from` on.
+// `visible` is sorted by start and its matches do not overlap, so ends are sorted
+// too: the first match whose end is not before a point is found by a binary search
+// once, then only moves forward as the points do.
 class MatchCursor {
   public:
-    explicit MatchCursor(const Search& search) : search_(search) {}
+    MatchCursor(const Search& search, Point from) : search_(search) {
+        const auto& v = search.visible;
+        next_ = static_cast<std::size_t>(
+            std::lower_bound(v.begin(), v.end(), from,
+                             [](const Match& m, Point q) { return m.end < q; }) -
+            v.begin());
+    }
 
     [[gnu::always_inline]] MatchState state(Point p, bool wide) {
         const Point right{p.line, p.col + 1};
@@ -131,7 +137,7 @@ std::optional<FrameCell> Terminal::resolve_cell(
     const std::optional<kestrum::vt::SelectionRange>& selection) const {
     if (cell.is_spacer() || col >= term_.cols()) return std::nullopt;
     std::optional<MatchCursor> matches;
-    if (search_) matches.emplace(*search_);
+    if (search_) matches.emplace(*search_, kestrum::vt::Point{line, col});
     FrameCell out;
     fill_cell(out, term_.line(line), cell, resolve(cell.fg), resolve(cell.bg), col, line,
               viewport_row, selection, matches ? &*matches : nullptr);
@@ -146,7 +152,7 @@ Frame Terminal::frame() const {
     const ColorTable colors(term_, palette_);
     const auto selection = term_.selection_range();
     std::optional<MatchCursor> matches;
-    if (search_) matches.emplace(*search_);
+    if (search_) matches.emplace(*search_, kestrum::vt::Point{-offset, 0});
     f.cells.reserve(static_cast<std::size_t>(f.cols) * f.rows);
     for (std::uint16_t row = 0; row < f.rows; ++row)
         append_line(f.cells, term_, colors, row - offset, row, selection,
@@ -177,7 +183,7 @@ std::vector<FrameCell> Terminal::overscan_top_row() const {
     if (static_cast<std::size_t>(offset) >= term_.history_size()) return out;
     const ColorTable colors(term_, palette_);
     std::optional<MatchCursor> matches;
-    if (search_) matches.emplace(*search_);
+    if (search_) matches.emplace(*search_, kestrum::vt::Point{-offset - 1, 0});
     out.reserve(term_.cols());
     append_line(out, term_, colors, -offset - 1, 0, term_.selection_range(),
                 matches ? &*matches : nullptr);
