@@ -98,8 +98,10 @@ spdlog::level::level_enum to_spdlog(Level level) {
 }
 
 std::mutex g_install_mutex;
-std::shared_ptr<spdlog::logger> g_logger;  // set once under g_install_mutex, then read-only
-std::atomic<std::shared_ptr<const LogFilter>> g_filter;
+// Both live until the process ends, never destroyed: detached session threads may
+// still log while static destructors run at exit.
+spdlog::logger* g_logger = nullptr;  // set once under g_install_mutex, then read-only
+auto& g_filter = *new std::atomic<std::shared_ptr<const LogFilter>>();
 
 }  // namespace
 
@@ -192,10 +194,10 @@ void init_logging(const LogFilter& filter, ColorMode mode) {
     auto formatter = std::make_unique<spdlog::pattern_formatter>(spdlog::pattern_time_type::utc);
     formatter->add_flag<LevelFlag>('*').set_pattern("%Y-%m-%dT%H:%M:%S.%fZ %^%*%$ %v");
     sink->set_formatter(std::move(formatter));
-    auto logger = std::make_shared<spdlog::logger>("kestrum", std::move(sink));
+    auto* logger = new spdlog::logger("kestrum", std::move(sink));
     logger->set_level(spdlog::level::trace);  // our filter decides
     logger->flush_on(spdlog::level::trace);
-    g_logger = std::move(logger);
+    g_logger = logger;
     set_log_filter(filter);
     for (const auto& p : filter.problems())
         KLOG_WARN("kestrum", "ignoring log directive \"{}\": not `level` or `target=level`", p);

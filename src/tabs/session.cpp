@@ -1,5 +1,6 @@
 #include "tabs/session.hpp"
 
+#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -203,6 +204,14 @@ void reader_loop(ReaderContext ctx) {
     }
     ctx.dirty->store(true);
     ctx.tabs_changed->store(true);
+
+    // A tab's history is most of its memory and grew on this thread, in this thread's
+    // allocator arena. When the tab is already closed (this is the last holder), hand
+    // the freed pages back to the system: otherwise the arena keeps them after the tab
+    // is gone.
+    const bool last_holder = ctx.terminal.use_count() == 1;
+    ctx.terminal.reset();
+    if (last_holder) ::malloc_trim(0);
 }
 
 void reaper(std::optional<std::uint32_t> pid, std::shared_ptr<std::atomic<bool>> exited,

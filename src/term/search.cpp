@@ -123,17 +123,22 @@ void Terminal::refresh_search_visible() {
     const auto offset = static_cast<std::int32_t>(term_.display_offset());
     kestrum::vt::Point start{-offset, 0};
     kestrum::vt::Point end{term_.rows() - 1 - offset, term_.cols() - 1u};
-    std::vector<kestrum::vt::Match> visible;
+    // Refilled in place: this runs after every fed chunk, and the old list's
+    // storage fits the new one.
+    std::vector<kestrum::vt::Match>& visible = search_->visible;
+    visible.clear();
     kestrum::vt::MatchIter it(term_, search_->regex, start, end, kestrum::vt::Direction::forward);
     while (visible.size() < kMaxVisibleMatches) {
         auto m = it.next();
         if (!m) break;
         visible.push_back(*m);
     }
-    std::sort(
-        visible.begin(), visible.end(),
-        [](const kestrum::vt::Match& a, const kestrum::vt::Match& b) { return a.start < b.start; });
-    search_->visible = std::move(visible);
+    // A forward walk yields them in order already; sorting is the safety net.
+    auto by_start = [](const kestrum::vt::Match& a, const kestrum::vt::Match& b) {
+        return a.start < b.start;
+    };
+    if (!std::is_sorted(visible.begin(), visible.end(), by_start))
+        std::sort(visible.begin(), visible.end(), by_start);
 }
 
 }  // namespace kestrum_term

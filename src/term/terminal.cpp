@@ -1,6 +1,7 @@
 #include "term/terminal.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include "core/log.hpp"
 #include "core/utf8.hpp"
@@ -28,6 +29,20 @@ std::optional<std::pair<size_t, size_t>> find_terminator(std::string_view s, siz
     return std::nullopt;
 }
 
+// The next `intro` (ESC ] and the OSC number) at or after `from`. Coloured output is
+// full of ESC bytes but has few ']' bytes, so the search runs on the ']'.
+size_t find_osc(std::string_view s, std::string_view intro, size_t from) {
+    size_t at = from + 1;  // where the ']' of a match at `from` would be
+    while (at < s.size()) {
+        const void* hit = std::memchr(s.data() + at, ']', s.size() - at);
+        if (!hit) break;
+        at = static_cast<size_t>(static_cast<const char*>(hit) - s.data());
+        if (s[at - 1] == '\x1b' && s.substr(at - 1).starts_with(intro)) return at - 1;
+        ++at;
+    }
+    return std::string_view::npos;
+}
+
 int hex_digit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -44,7 +59,7 @@ std::optional<std::string> scan_cwd(std::string_view chunk) {
     std::optional<std::string> last;
     if (chunk.size() < 5) return last;
     size_t at = 0;
-    while ((at = chunk.find(kIntro, at)) != std::string_view::npos) {
+    while ((at = find_osc(chunk, kIntro, at)) != std::string_view::npos) {
         size_t payload_start = at + kIntro.size();
         auto term = find_terminator(chunk, payload_start);
         if (!term) break;
@@ -79,7 +94,7 @@ std::vector<PromptMark> scan_prompt_marks(std::string_view chunk) {
     std::vector<PromptMark> marks;
     if (chunk.size() < 7) return marks;
     size_t at = 0;
-    while ((at = chunk.find(kIntro, at)) != std::string_view::npos) {
+    while ((at = find_osc(chunk, kIntro, at)) != std::string_view::npos) {
         size_t letter = at + kIntro.size();
         if (letter >= chunk.size()) break;
         char kind = chunk[letter];

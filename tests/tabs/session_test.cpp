@@ -78,7 +78,8 @@ TEST(Session, ExitLines) {
         auto term = s.session->terminal;
         EXPECT_TRUE(eventually([&] { return shows(*term, c.line); })) << screen_text(*term);
         EXPECT_TRUE(s.session->exited->load());
-        EXPECT_TRUE(s.tabs_changed->load());
+        // Set just after the line is fed.
+        EXPECT_TRUE(eventually([&] { return s.tabs_changed->load(); }));
     }
     EXPECT_EQ(exit_line(std::nullopt), "\r\n\x1b[2m[process exited]\x1b[0m");
     EXPECT_EQ(exit_line(kestrum_pty::ExitStatus{0, std::nullopt}).size(), 26u);
