@@ -1,4 +1,4 @@
-// X11 colour specifications as used by OSC 4/10/11/12: "rgb:h/h/h" with 1-4
+// X11 colour strings as used by OSC 4/10/11/12: "rgb:h/h/h" with 1-4
 // hex digits per component, and "#rgb" with 1-4 digits per component.
 #pragma once
 

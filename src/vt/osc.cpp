@@ -214,11 +214,11 @@ void Terminal::osc_colors(std::uint16_t osc, std::span<const std::string_view> a
         } else if (auto rgb = parse_color_spec(spec)) {
             set_color(index, *rgb);
         } else {
-            KLOG_DEBUG(log_target, "bad colour specification for OSC {}", osc);
+            KLOG_DEBUG(log_target, "bad colour string for OSC {}", osc);
         }
     };
     if (osc == 4) {
-        // Pairs of index and specification.
+        // Pairs of index and colour string.
         for (std::size_t i = 0; i + 1 < args.size(); i += 2) {
             auto index = parse_number(args[i]);
             if (!index || *index > 255) {
