@@ -183,6 +183,10 @@ class EndToEnd : public ::testing::Test {
             "KESTRUM_LOG=info",
             "LANG=C.UTF-8",
         };
+        // A sanitizer build's settings reach the program under test.
+        for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"})
+            if (const char* value = std::getenv(name))
+                env.push_back(std::string(name) + "=" + value);
         std::vector<std::string> argv = {KESTRUM_BINARY};
         argv.insert(argv.end(), args.begin(), args.end());
         kestrum_ = spawn(argv, env, dir_ / "kestrum.log");
