@@ -247,7 +247,7 @@ std::optional<CharacterGlyph> Font::glyph_for_character(char32_t character, bool
 std::span<const ShapedGlyph> Font::shape_run(std::string_view text, bool bold, bool italic) {
     const std::uint8_t style = static_cast<std::uint8_t>((italic ? 2 : 0) + (bold ? 1 : 0));
     auto& cache = shape_caches_[style];
-    if (auto it = cache.find(std::string(text)); it != cache.end()) return it->second;
+    if (auto it = cache.find(text); it != cache.end()) return it->second;
 
     std::vector<ShapedGlyph> shaped;
     const float advance = style_advances_[style];

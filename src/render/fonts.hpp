@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -81,7 +82,16 @@ class Font {
     std::array<kestrum::platform::FontFace, 4> faces_;
     // Keyed by character x 4 + style index.
     std::unordered_map<std::uint64_t, std::optional<kestrum::platform::FontFace>> fallbacks_;
-    std::array<std::unordered_map<std::string, std::vector<ShapedGlyph>>, 4> shape_caches_;
+    // Looked up by string view: a cache hit allocates nothing.
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    using ShapeCache =
+        std::unordered_map<std::string, std::vector<ShapedGlyph>, TextHash, std::equal_to<>>;
+    std::array<ShapeCache, 4> shape_caches_;
     CellMetrics metrics_;
     std::array<float, 4> style_advances_;
     std::size_t shaped_entries_ = 0;

@@ -39,6 +39,11 @@ struct FaceSource {
     double underline_thickness = 0;
     double x_height = 0;
 
+    // The bitmap glyph FreeType's glyph slot holds, so that measuring a glyph and
+    // then drawing it decodes its bitmap once. -1: none.
+    long slot_bitmap_glyph = -1;
+    double slot_bitmap_size = 0;
+
     // Fallback faces already chosen, per text; nullptr records "this face".
     std::unordered_map<std::u16string, FaceSource*> fallbacks;
 };

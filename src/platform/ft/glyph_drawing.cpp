@@ -43,12 +43,14 @@ struct BitmapGlyph {
 
 // Loads a glyph as a bitmap: from the strike nearest above `size` (or the largest)
 // for fixed-size faces, rendered at `size` for scalable colour faces.
-std::optional<BitmapGlyph> load_bitmap(const FaceSource& source, std::uint16_t glyph, double size) {
+std::optional<BitmapGlyph> load_bitmap(FaceSource& source, std::uint16_t glyph, double size) {
     FT_Face face = source.ft_face.get();
+    const bool loaded = source.slot_bitmap_glyph == glyph && source.slot_bitmap_size == size;
+    source.slot_bitmap_glyph = -1;
     double scale = 1;
     if (FT_IS_SCALABLE(face)) {
         const FT_F26Dot6 size64 = std::max<FT_F26Dot6>(std::lround(size * 64), 1);
-        if (FT_Set_Char_Size(face, 0, size64, 72, 72) != 0) return std::nullopt;
+        if (!loaded && FT_Set_Char_Size(face, 0, size64, 72, 72) != 0) return std::nullopt;
         scale = size * 64 / static_cast<double>(size64);
     } else {
         if (face->num_fixed_sizes <= 0) return std::nullopt;
@@ -63,17 +65,23 @@ std::optional<BitmapGlyph> load_bitmap(const FaceSource& source, std::uint16_t g
                 best = i;
             }
         }
-        if (FT_Select_Size(face, best) != 0) return std::nullopt;
+        if (!loaded && FT_Select_Size(face, best) != 0) return std::nullopt;
         const double ppem = face->available_sizes[best].y_ppem / 64.0;
         if (ppem <= 0) return std::nullopt;
         scale = size / ppem;
     }
-    if (FT_Load_Glyph(face, glyph, FT_LOAD_COLOR | FT_LOAD_NO_HINTING) != 0) return std::nullopt;
     FT_GlyphSlot slot = face->glyph;
-    if (slot->format != FT_GLYPH_FORMAT_BITMAP &&
-        FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) {
-        return std::nullopt;
+    if (!loaded) {
+        if (FT_Load_Glyph(face, glyph, FT_LOAD_COLOR | FT_LOAD_NO_HINTING) != 0) {
+            return std::nullopt;
+        }
+        if (slot->format != FT_GLYPH_FORMAT_BITMAP &&
+            FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) {
+            return std::nullopt;
+        }
     }
+    source.slot_bitmap_glyph = glyph;
+    source.slot_bitmap_size = size;
     return BitmapGlyph{&slot->bitmap, slot->bitmap_left, slot->bitmap_top, scale};
 }
 
@@ -169,8 +177,8 @@ void source_pixel(const FT_Bitmap& bitmap, const GlyphBitmap& target, unsigned s
     }
 }
 
-void draw_bitmap(const FaceSource& source, std::uint16_t glyph, double size, GlyphBitmap& target,
-                 int x, int y) {
+void draw_bitmap(FaceSource& source, std::uint16_t glyph, double size, GlyphBitmap& target, int x,
+                 int y) {
     auto loaded = load_bitmap(source, glyph, size);
     if (!loaded || loaded->bitmap->width == 0 || loaded->bitmap->rows == 0) return;
     const FT_Bitmap& bitmap = *loaded->bitmap;
