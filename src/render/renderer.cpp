@@ -51,7 +51,7 @@ std::expected<Renderer, RenderError> Renderer::create(
     std::shared_ptr<kestrum::platform::Device> device, kestrum::platform::PixelFormat pixel_format,
     std::string_view font_family, float font_size) {
     using Kind = RenderError::Kind;
-    if (!device) core::fatal("a renderer needs a GPU device");
+    if (!device) kestrum::core::fatal("a renderer needs a GPU device");
     auto library = device->new_library_with_source(shader_source());
     if (!library) {
         return std::unexpected(
