@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "platform/ui.hpp"
+#include "vt/utf8.hpp"
 
 namespace kestrum_app::input {
 
@@ -11,15 +12,9 @@ namespace {
 using namespace kestrum::platform;
 
 char32_t first_code_point(std::string_view s) {
-    auto b = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-    if (s.empty()) return 0;
-    if (b(0) < 0x80) return b(0);
-    if ((b(0) & 0xE0) == 0xC0 && s.size() >= 2) return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
-    if ((b(0) & 0xF0) == 0xE0 && s.size() >= 3)
-        return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
-    if ((b(0) & 0xF8) == 0xF0 && s.size() >= 4)
-        return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
-    return 0xFFFD;
+    // Key texts are a few bytes: decoding them whole costs nothing.
+    auto cps = kestrum::vt::decode_utf8(s);
+    return cps.empty() ? 0 : cps.front();
 }
 
 bool function_key(char32_t c) {

@@ -178,6 +178,7 @@ class TerminalView final : public kestrum::platform::ViewHandler {
     void cancel_rename();
     void switched_tabs();
     void switch_tab(const std::function<void()>& change);
+    void set_search_open(bool open);
     std::vector<std::string> titles() const;
     TabLayout layout() const;
     BarHit bar_event(kestrum::platform::Point location) const;

@@ -10,6 +10,7 @@
 #include "app/terminal_view.hpp"
 #include "core/log.hpp"
 #include "core/utf8.hpp"
+#include "vt/utf8.hpp"
 
 namespace kestrum_app {
 
@@ -21,21 +22,6 @@ namespace vt = kestrum::vt;
 
 constexpr std::string_view kTarget = "kestrum_app::terminal_view";
 std::atomic<std::uint64_t> g_png_seq{0};  // paste-N.png numbers, never reset
-
-// Decodes UTF-8 into code points (the text comes from the window system, already valid).
-std::u32string code_points(std::string_view s) {
-    std::u32string out;
-    for (size_t i = 0; i < s.size();) {
-        auto b = static_cast<unsigned char>(s[i]);
-        size_t len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-        char32_t c = len == 1 ? b : len == 2 ? b & 0x1F : len == 3 ? b & 0x0F : b & 0x07;
-        for (size_t k = 1; k < len && i + k < s.size(); ++k)
-            c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        out += c;
-        i += len;
-    }
-    return out;
-}
 
 void pop_last_char(std::string& s) {
     while (!s.empty()) {
@@ -49,33 +35,13 @@ bool ignored_in_field(char32_t c) {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0xF700 && c <= 0xF8FF);
 }
 
-std::string utf8(char32_t c) {
-    std::string out;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return out;
-}
-
 std::string trim_unicode_space(std::string_view s) {
     auto is_space = [](char32_t c) {
         return c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0 || c == 0x1680 ||
                (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
                c == 0x205F || c == 0x3000;
     };
-    std::u32string cps = code_points(s);
+    std::vector<char32_t> cps = vt::decode_utf8(s);
     size_t a = 0, b = cps.size();
     while (a < b && is_space(cps[a]))
         ++a;
@@ -83,7 +49,7 @@ std::string trim_unicode_space(std::string_view s) {
         --b;
     std::string out;
     for (size_t i = a; i < b; ++i)
-        out += utf8(cps[i]);
+        kestrum::vt::append_utf8(out, cps[i]);
     return out;
 }
 
@@ -113,7 +79,7 @@ void TerminalView::key_down(const platform::KeyEvent& event) {
     if (renaming) {
         std::string text =
             event.key_code == platform::kKeyCodeKeypadEnter ? std::string("\r") : event.characters;
-        for (char32_t c : code_points(text)) {
+        for (char32_t c : vt::decode_utf8(text)) {
             if (c == 0x08 || c == 0x7F) {
                 pop_last_char(rename_buffer);
             } else if (c == '\r' || c == '\n') {
@@ -131,7 +97,7 @@ void TerminalView::key_down(const platform::KeyEvent& event) {
                 end_search();
                 return;
             } else if (!ignored_in_field(c)) {
-                rename_buffer += utf8(c);
+                vt::append_utf8(rename_buffer, c);
             }
         }
         tabs->tabs_changed->store(true);
@@ -192,7 +158,7 @@ void TerminalView::key_down(const platform::KeyEvent& event) {
             event.key_code == platform::kKeyCodeKeypadEnter ? std::string("\r") : event.characters;
         if (text.empty()) return;
         bool edited = false;
-        for (char32_t c : code_points(text)) {
+        for (char32_t c : vt::decode_utf8(text)) {
             if (c == 0x08 || c == 0x7F) {
                 pop_last_char(search_query);
                 edited = true;
@@ -203,7 +169,7 @@ void TerminalView::key_down(const platform::KeyEvent& event) {
                 end_search();
                 return;
             } else if (!ignored_in_field(c)) {
-                search_query += utf8(c);
+                vt::append_utf8(search_query, c);
                 edited = true;
             }
         }

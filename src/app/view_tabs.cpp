@@ -186,14 +186,7 @@ void TerminalView::menu_find() {
         return;
     }
     cancel_rename();
-    search_open = true;
-    search_query.clear();
-    search_edited_at.reset();
-    if (auto* s = active()) {
-        std::lock_guard lock(s->terminal->mutex);
-        s->terminal->terminal->search().reset();
-    }
-    mark_active_dirty();
+    set_search_open(true);
 }
 
 void TerminalView::apply_search() {
@@ -217,8 +210,12 @@ void TerminalView::search_step(bool forward) {
 }
 
 void TerminalView::end_search() {
-    if (!search_open) return;
-    search_open = false;
+    if (search_open) set_search_open(false);
+}
+
+// Opening and closing both start from an empty query and no search in the terminal.
+void TerminalView::set_search_open(bool open) {
+    search_open = open;
     search_query.clear();
     search_edited_at.reset();
     if (auto* s = active()) {
